@@ -1,0 +1,61 @@
+# Reads the export table (src/frame/export_table.inc) and derives the win32 module-definition
+# file and the list of exports for the tests.
+
+set(TAVIK_EXPORT_TABLE "${CMAKE_SOURCE_DIR}/src/frame/export_table.inc")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${TAVIK_EXPORT_TABLE}")
+
+# tavik_read_exports(<groups> <out-var>): rows "ordinal;group;name;bytes;twin" of the built groups.
+function(tavik_read_exports groups out)
+  file(STRINGS "${TAVIK_EXPORT_TABLE}" lines REGEX "^TAVIK_EXPORT\\(")
+  set(rows "")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^TAVIK_EXPORT\\( *([0-9]+), *([A-Za-z0-9_]+), *([A-Za-z0-9_]+), *([0-9]+), *(TWIN|NO_TWIN)\\)")
+      message(FATAL_ERROR "Malformed export table line: ${line}")
+    endif()
+    set(ord ${CMAKE_MATCH_1})
+    set(group ${CMAKE_MATCH_2})
+    set(name ${CMAKE_MATCH_3})
+    set(bytes ${CMAKE_MATCH_4})
+    set(twin ${CMAKE_MATCH_5})
+    if(group IN_LIST groups)
+      list(APPEND rows "${ord}|${group}|${name}|${bytes}|${twin}")
+    endif()
+  endforeach()
+  set(${out} "${rows}" PARENT_SCOPE)
+endfunction()
+
+# tavik_write_def(<groups> <file>): the .def that exports each built function as _Name@N at its
+# ordinal and, unless it is one of the exceptions, as Name at ordinal + 1000, same entry point.
+function(tavik_write_def groups file)
+  tavik_read_exports("${groups}" rows)
+  set(text "LIBRARY Tavik2.dll\nEXPORTS\n")
+  foreach(row IN LISTS rows)
+    string(REPLACE "|" ";" f "${row}")
+    list(GET f 0 ord)
+    list(GET f 2 name)
+    list(GET f 3 bytes)
+    list(GET f 4 twin)
+    string(APPEND text "    _${name}@${bytes} = ${name}@${bytes} @${ord}\n")
+    if(twin STREQUAL "TWIN")
+      math(EXPR plain "${ord} + 1000")
+      string(APPEND text "    ${name} = ${name}@${bytes} @${plain}\n")
+    endif()
+  endforeach()
+  file(CONFIGURE OUTPUT "${file}" CONTENT "${text}" @ONLY)
+endfunction()
+
+# tavik_write_export_list(<groups> <file>): the built exports as a C++ include for the tests:
+# BUILT_EXPORT(ordinal, Name, bytes, TWIN|NO_TWIN) lines.
+function(tavik_write_export_list groups file)
+  tavik_read_exports("${groups}" rows)
+  set(text "// Generated from the export table: the functions this build exports.\n")
+  foreach(row IN LISTS rows)
+    string(REPLACE "|" ";" f "${row}")
+    list(GET f 0 ord)
+    list(GET f 2 name)
+    list(GET f 3 bytes)
+    list(GET f 4 twin)
+    string(APPEND text "BUILT_EXPORT(${ord}, ${name}, ${bytes}, ${twin})\n")
+  endforeach()
+  file(CONFIGURE OUTPUT "${file}" CONTENT "${text}" @ONLY)
+endfunction()

@@ -1,0 +1,79 @@
+// Health record of the system supervisor: temperatures, start-up and shut-down reasons, hardware
+// error status, operating-time counters, power cycles. Texts for the codes: messages.h.
+#pragma once
+
+#include "defs.h"
+#include "error_code.h"
+
+namespace Varnholtstad {
+
+// The supervisor's operating-time counters as the driver delivers them; the layout belongs to the
+// supervisor firmware and is passed through unchanged.
+struct DiagnosticTimes {
+    uint8_t raw[28];
+};
+static_assert(sizeof(DiagnosticTimes) == 28, "DiagnosticTimes is the 28-byte timer record");
+
+// Slot order is part of the binary interface: never reorder; new operations go after the last one.
+struct Diagnostic {
+    virtual ErrorCode getSSTemp(int16_t* temperature) = 0;
+    virtual ErrorCode getPCBTemp(int16_t* temperature) = 0;
+    virtual ErrorCode getPMTemp(uint8_t sensorIndex, int16_t* temperature, int32_t* sensorType) = 0;
+    virtual ErrorCode getStartupReason(uint16_t* reason) = 0;
+    virtual ErrorCode getShutDownReason(uint16_t* reason) = 0;
+    virtual ErrorCode getHwErrorStatus(uint16_t* status) = 0;
+    virtual ErrorCode getTimer(DiagnosticTimes* times) = 0;
+    virtual ErrorCode getMinMaxTemp(int16_t* minTemp, int16_t* maxTemp) = 0;
+    virtual ErrorCode getPowerCycles(uint16_t* powerCycles) = 0;
+    virtual ErrorCode clearHwErrorStatus() = 0;
+    virtual void release() = 0;
+};
+
+} // namespace Varnholtstad
+
+// Every exported operation forwards to the slot of the same name and returns its result unchanged;
+// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
+// Out-parameters are written only on success unless the comment says otherwise.
+
+// The process-wide shared object (same pointer on every call, counted); null when it could not be allocated.
+TAVIK_API Varnholtstad::Diagnostic* TAVIK_CALL GetDiagnostic(void);
+
+// Drops one reference; the last release closes what the object opened and destroys it.
+TAVIK_API void TAVIK_CALL Diagnostic_release(Varnholtstad::Diagnostic* handle);
+
+// System supervisor temperature, degrees Celsius.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getSSTemp(Varnholtstad::Diagnostic* handle, int16_t* temperature);
+
+// Main board temperature, degrees Celsius.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getPCBTemp(Varnholtstad::Diagnostic* handle, int16_t* temperature);
+
+// Temperature (degrees Celsius) and type word of CPU-board sensor sensorIndex; failure: ERR_GET_TEMP (19).
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getPMTemp(Varnholtstad::Diagnostic* handle, uint8_t sensorIndex,
+    int16_t* temperature, int32_t* sensorType);
+
+// Code of the last start-up reason (GetStartupReasonStringA/W).
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getStartupReason(Varnholtstad::Diagnostic* handle,
+    uint16_t* reason);
+
+// Code of the last shut-down reason.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getShutDownReason(Varnholtstad::Diagnostic* handle,
+    uint16_t* reason);
+
+// Current hardware error code, 0 = none (GetHwErrorStatusStringA/W).
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getHwErrorStatus(Varnholtstad::Diagnostic* handle,
+    uint16_t* status);
+
+// The supervisor's operating-time counters, copied unchanged.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getTimer(Varnholtstad::Diagnostic* handle,
+    Varnholtstad::DiagnosticTimes* times);
+
+// Lowest and highest temperature recorded, degrees Celsius.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getMinMaxTemp(Varnholtstad::Diagnostic* handle, int16_t* minTemp,
+    int16_t* maxTemp);
+
+// Number of power cycles.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_getPowerCycles(Varnholtstad::Diagnostic* handle,
+    uint16_t* powerCycles);
+
+// Clears the supervisor's hardware error status.
+TAVIK_API ErrorCode TAVIK_CALL Diagnostic_clearHwErrorStatus(Varnholtstad::Diagnostic* handle);

@@ -1,0 +1,88 @@
+// Upgrade and verification jobs for the FPGA, the system supervisor and the front microcontroller.
+// A job runs in the caller's thread (blocking) or in a job thread; follow it with getUpgradeStatus.
+// One job at a time across all processes: a start while one runs gives ERR_IN_PROGRESS (11).
+#pragma once
+
+#include <cstddef>
+
+#include "defs.h"
+#include "error_code.h"
+
+namespace Varnholtstad {
+
+// Step a firmware upgrade job is in or ended with (UpgradeStatus::action).
+typedef int32_t UpgradeAction;
+constexpr UpgradeAction UPGRADE_INIT = 0;      // preparing the target
+constexpr UpgradeAction UPGRADE_CONNECT = 1;   // opening the serial port, synchronising with the bootloader
+constexpr UpgradeAction UPGRADE_READ_FILE = 3; // reading and converting the image file (2 is never reported)
+constexpr UpgradeAction UPGRADE_PROGRAM = 4;   // erasing and writing
+constexpr UpgradeAction UPGRADE_VERIFY = 5;    // reading back and comparing
+constexpr UpgradeAction UPGRADE_DONE = 6;      // ended successfully (percent 0, result 0)
+constexpr UpgradeAction UPGRADE_FAILED = 7;    // ended with the error in result (percent 0)
+
+// Job status as delivered by FirmwareUpgrade_getUpgradeStatus; the three bytes after percent are not written.
+struct UpgradeStatus {
+    UpgradeAction action;
+    uint8_t percent;  // progress of the step, 0..100
+    ErrorCode result; // 0 while all is well, else the failing step's result
+};
+static_assert(sizeof(UpgradeStatus) == 12, "UpgradeStatus is a 12-byte record");
+static_assert(offsetof(UpgradeStatus, action) == 0, "UpgradeStatus::action at offset 0");
+static_assert(offsetof(UpgradeStatus, percent) == 4, "UpgradeStatus::percent at offset 4");
+static_assert(offsetof(UpgradeStatus, result) == 8, "UpgradeStatus::result at offset 8");
+
+// Slot order is part of the binary interface: never reorder; new operations go after the last one.
+struct FirmwareUpgrade {
+    virtual ErrorCode startFpgaUpgrade(const char* path, bool blocking) = 0;
+    virtual ErrorCode startFpgaVerification(const char* path, bool blocking) = 0;
+    virtual ErrorCode startSSUpgrade(const char* path, bool blocking) = 0;
+    virtual ErrorCode startSSVerification(const char* path, bool blocking) = 0;
+    virtual ErrorCode startFrontUpgrade(const char* path, bool blocking) = 0;
+    virtual ErrorCode startFrontVerification(const char* path, bool blocking) = 0;
+    virtual ErrorCode getUpgradeStatus(UpgradeStatus* status, bool blocking) = 0;
+    virtual ErrorCode shutDown() = 0;
+    virtual void release() = 0;
+};
+
+} // namespace Varnholtstad
+
+// Every exported operation forwards to the slot of the same name and returns its result unchanged;
+// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
+// Out-parameters are written only on success unless the comment says otherwise.
+
+// New object on every call; null when it could not be allocated.
+TAVIK_API Varnholtstad::FirmwareUpgrade* TAVIK_CALL GetFirmwareUpgrade(void);
+
+// Closes what the object opened and destroys it; the handle is invalid afterwards.
+TAVIK_API void TAVIK_CALL FirmwareUpgrade_release(Varnholtstad::FirmwareUpgrade* handle);
+
+// Programs the FPGA from the image file at path.
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFpgaUpgrade(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Compares the FPGA with the image file at path.
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFpgaVerification(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Programs the system supervisor from the image file at path (95000..1000000 bytes).
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startSSUpgrade(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Compares the system supervisor with the image file at path.
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startSSVerification(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Programs the front microcontroller from the image file at path (50000..110000 bytes).
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFrontUpgrade(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Compares the front microcontroller with the image file at path.
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFrontVerification(Varnholtstad::FirmwareUpgrade* handle,
+    const char* path, bool blocking);
+
+// Latest job status; blocking waits until the job publishes a change.
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_getUpgradeStatus(Varnholtstad::FirmwareUpgrade* handle,
+    Varnholtstad::UpgradeStatus* status, bool blocking);
+
+// Asks the platform service to shut the unit down; service missing: ERR_OPEN_FAILED (1).
+TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_shutDown(Varnholtstad::FirmwareUpgrade* handle);

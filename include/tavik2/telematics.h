@@ -1,0 +1,113 @@
+// Power of the optional telematics modules (GSM/GPRS, WLAN, Bluetooth, GPS), the GPS antenna state and
+// each module's power at start-up. Status values: 1 on, 0 off; setters switch on only for 1.
+// A module that is not fitted gives its ERR_TELEMATICS_..._NOT_AVAILABLE code (28..31) first.
+#pragma once
+
+#include "defs.h"
+#include "error_code.h"
+
+namespace Varnholtstad {
+
+// Slot order is part of the binary interface: never reorder; new operations go after the last one.
+struct Telematics {
+    virtual ErrorCode getTelematicsAvailable(int32_t* available) = 0;
+    virtual ErrorCode getGPRSPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getGPRSStartUpPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getWLANPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getWLANStartUpPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getGPSAntennaStatus(int32_t* status) = 0;
+    virtual ErrorCode setGPRSPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setGPRSStartUpPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setWLANPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setWLANStartUpPowerStatus(int32_t status) = 0;
+    virtual void release() = 0;
+    virtual ErrorCode getBTPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getBTStartUpPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getGPSPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode getGPSStartUpPowerStatus(int32_t* status) = 0;
+    virtual ErrorCode setBTPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setBTStartUpPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setGPSPowerStatus(int32_t status) = 0;
+    virtual ErrorCode setGPSStartUpPowerStatus(int32_t status) = 0;
+};
+
+} // namespace Varnholtstad
+
+// Every exported operation forwards to the slot of the same name and returns its result unchanged;
+// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
+// Out-parameters are written only on success unless the comment says otherwise.
+
+// The process-wide shared object (same pointer on every call, counted); null when it could not be allocated.
+TAVIK_API Varnholtstad::Telematics* TAVIK_CALL GetTelematics(void);
+
+// Drops one reference; the last release closes what the object opened and destroys it.
+TAVIK_API void TAVIK_CALL Telematics_release(Varnholtstad::Telematics* handle);
+
+// 1 when any telematics module is fitted, else 0; always succeeds.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getTelematicsAvailable(Varnholtstad::Telematics* handle,
+    int32_t* available);
+
+// GSM/GPRS modem power (sensed, takes about 100 ms).
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPRSPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// Whether the modem is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPRSStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// WLAN power.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getWLANPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// Whether WLAN is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getWLANStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// GPS antenna state.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPSAntennaStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// Switches the modem; blocks about 1.1 s (on) or 2.1 s (off) for the power-key pulse.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPRSPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);
+
+// Whether the modem is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPRSStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);
+
+// Switches WLAN.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setWLANPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);
+
+// Whether WLAN is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setWLANStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);
+
+// Bluetooth power.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getBTPowerStatus(Varnholtstad::Telematics* handle, int32_t* status);
+
+// Whether Bluetooth is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getBTStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// GPS power.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPSPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// Whether the GPS is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPSStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t* status);
+
+// Switches Bluetooth.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setBTPowerStatus(Varnholtstad::Telematics* handle, int32_t status);
+
+// Whether Bluetooth is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setBTStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);
+
+// Switches the GPS.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPSPowerStatus(Varnholtstad::Telematics* handle, int32_t status);
+
+// Whether the GPS is powered at start-up.
+TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPSStartUpPowerStatus(Varnholtstad::Telematics* handle,
+    int32_t status);

@@ -1,0 +1,192 @@
+// Video inputs: device selection, showing the picture in a window area over the key colour,
+// de-interlacing, mirroring, scaling, cropping, decoder registers, and snapshots as raw frames or
+// 24-bit bitmaps. Call init first. Null out-pointers: ERR_INVALID_PARAMETER (9); video not fitted:
+// ERR_NOT_SUPPORTED (2).
+#pragma once
+
+#include "defs.h"
+#include "error_code.h"
+
+namespace Varnholtstad {
+
+// Video device number given to Video_init: 1 or 2.
+typedef uint8_t VideoDeviceNr;
+
+// Raw buffer sizes that hold one frame of two fields or one single field.
+constexpr uint32_t RAW_FRAME_BUFFER_SIZE = 2048000;
+constexpr uint32_t RAW_FIELD_BUFFER_SIZE = 1024000;
+
+// Head of a raw frame read from the capture driver (little-endian). Pixel data follows at offset 256:
+// the first field block (firstBlockLines lines), then the second (absent in a single field); each line
+// holds width pixels of 4 bytes: blue, green, red, unused.
+struct RawFrameHeader {
+    uint32_t reserved0;
+    uint32_t width;            // pixels per line
+    uint32_t secondBlockLines; // line count of the second field block
+    uint32_t firstBlockLines;  // line count of the first field block
+    uint8_t reserved[240];
+};
+static_assert(sizeof(RawFrameHeader) == 256, "RawFrameHeader is 256 bytes");
+
+// Slot order is part of the binary interface: never reorder; new operations go after the last one.
+struct Video {
+    virtual ErrorCode init(VideoDeviceNr deviceNr) = 0;
+    virtual ErrorCode showVideo(bool show) = 0;
+    virtual ErrorCode setDeInterlaceMode(int32_t mode) = 0;
+    virtual ErrorCode getDeInterlaceMode(int32_t* mode) = 0;
+    virtual ErrorCode setMirroring(int32_t mirroring) = 0;
+    virtual ErrorCode getMirroring(int32_t* mirroring) = 0;
+    virtual ErrorCode setActiveChannel(int32_t channel) = 0;
+    virtual ErrorCode getActiveChannel(int32_t* channel) = 0;
+    virtual ErrorCode setColorKeys(uint8_t redKey, uint8_t greenKey, uint8_t blueKey) = 0;
+    virtual ErrorCode getColorKeys(uint8_t* redKey, uint8_t* greenKey, uint8_t* blueKey) = 0;
+    virtual ErrorCode setVideoArea(uint16_t topLeftX, uint16_t topLeftY, uint16_t bottomRightX,
+        uint16_t bottomRightY) = 0;
+    virtual ErrorCode getVideoArea(uint16_t* topLeftX, uint16_t* topLeftY, uint16_t* bottomRightX,
+        uint16_t* bottomRightY) = 0;
+    virtual ErrorCode getRawImage(uint16_t* width, uint16_t* height, float* frameRate) = 0;
+    virtual ErrorCode getVideoStandard(int32_t* standard) = 0;
+    virtual ErrorCode getStatus(uint8_t* status) = 0;
+    virtual ErrorCode setScaling(float scaleX, float scaleY) = 0;
+    virtual ErrorCode getScaling(float* scaleX, float* scaleY) = 0;
+    virtual ErrorCode activateSnapshot(bool activate) = 0;
+    virtual ErrorCode takeSnapshot(const char* path, bool singleField) = 0;
+    virtual ErrorCode takeSnapshotRaw(uint8_t* buffer, uint32_t size, bool singleField) = 0;
+    virtual ErrorCode takeSnapshotBmp(uint8_t** bmpBuffer, uint32_t* bmpSize, bool singleField,
+        bool fieldOrderFlag) = 0;
+    virtual ErrorCode createBitmap(uint8_t** bmpBuffer, uint32_t* bmpSize, const uint8_t* rawData,
+        uint32_t rawSize, bool singleField, bool fieldOrderFlag) = 0;
+    virtual ErrorCode freeBmpBuffer(uint8_t* bmpBuffer) = 0;
+    virtual ErrorCode minimize() = 0;
+    virtual ErrorCode restore() = 0;
+    virtual ErrorCode setDecoderReg(uint8_t reg, uint8_t value) = 0;
+    virtual ErrorCode getDecoderReg(uint8_t reg, uint8_t* value) = 0;
+    virtual ErrorCode setCropping(uint8_t cropLeft, uint8_t cropTop, uint8_t cropRight,
+        uint8_t cropBottom) = 0;
+    virtual ErrorCode getCropping(uint8_t* cropLeft, uint8_t* cropTop, uint8_t* cropRight,
+        uint8_t* cropBottom) = 0;
+    virtual void release() = 0;
+    virtual ErrorCode showFrame() = 0;
+    virtual ErrorCode setRotation(int32_t rotation) = 0;
+    virtual ErrorCode getRotation(int32_t* rotation) = 0;
+};
+
+} // namespace Varnholtstad
+
+// Every exported operation forwards to the slot of the same name and returns its result unchanged;
+// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
+// Out-parameters are written only on success unless the comment says otherwise.
+
+// New object on every call; null when it could not be allocated.
+TAVIK_API Varnholtstad::Video* TAVIK_CALL GetVideo(void);
+
+// Closes what the object opened and destroys it; the handle is invalid afterwards.
+TAVIK_API void TAVIK_CALL Video_release(Varnholtstad::Video* handle);
+
+// Opens video device 1 or 2 and resets it (de-interlace mode 2, mirroring off).
+TAVIK_API ErrorCode TAVIK_CALL Video_init(Varnholtstad::Video* handle, Varnholtstad::VideoDeviceNr deviceNr);
+
+// Shows or hides the picture.
+TAVIK_API ErrorCode TAVIK_CALL Video_showVideo(Varnholtstad::Video* handle, bool show);
+
+// De-interlace mode 0..2.
+TAVIK_API ErrorCode TAVIK_CALL Video_setDeInterlaceMode(Varnholtstad::Video* handle, int32_t mode);
+
+// De-interlace mode 0..2.
+TAVIK_API ErrorCode TAVIK_CALL Video_getDeInterlaceMode(Varnholtstad::Video* handle, int32_t* mode);
+
+// Mirroring: 0 off, any other value on.
+TAVIK_API ErrorCode TAVIK_CALL Video_setMirroring(Varnholtstad::Video* handle, int32_t mirroring);
+
+// Mirroring: 0 off, 1 on.
+TAVIK_API ErrorCode TAVIK_CALL Video_getMirroring(Varnholtstad::Video* handle, int32_t* mirroring);
+
+// Selects the decoder's input channel (passed through).
+TAVIK_API ErrorCode TAVIK_CALL Video_setActiveChannel(Varnholtstad::Video* handle, int32_t channel);
+
+// The decoder's input channel.
+TAVIK_API ErrorCode TAVIK_CALL Video_getActiveChannel(Varnholtstad::Video* handle, int32_t* channel);
+
+// Key colour over which the picture shows.
+TAVIK_API ErrorCode TAVIK_CALL Video_setColorKeys(Varnholtstad::Video* handle, uint8_t redKey,
+    uint8_t greenKey, uint8_t blueKey);
+
+// Key colour.
+TAVIK_API ErrorCode TAVIK_CALL Video_getColorKeys(Varnholtstad::Video* handle, uint8_t* redKey,
+    uint8_t* greenKey, uint8_t* blueKey);
+
+// Window area of the picture on the display, pixels.
+TAVIK_API ErrorCode TAVIK_CALL Video_setVideoArea(Varnholtstad::Video* handle, uint16_t topLeftX,
+    uint16_t topLeftY, uint16_t bottomRightX, uint16_t bottomRightY);
+
+// Window area of the picture on the display, pixels.
+TAVIK_API ErrorCode TAVIK_CALL Video_getVideoArea(Varnholtstad::Video* handle, uint16_t* topLeftX,
+    uint16_t* topLeftY, uint16_t* bottomRightX, uint16_t* bottomRightY);
+
+// Size of the incoming (unscaled) image and its frame rate in hertz.
+TAVIK_API ErrorCode TAVIK_CALL Video_getRawImage(Varnholtstad::Video* handle, uint16_t* width,
+    uint16_t* height, float* frameRate);
+
+// Detected video standard 0..7, as the decoder reports it.
+TAVIK_API ErrorCode TAVIK_CALL Video_getVideoStandard(Varnholtstad::Video* handle, int32_t* standard);
+
+// Control byte: bit 0 shown, bits 1..2 de-interlace mode, bit 3 mirroring.
+TAVIK_API ErrorCode TAVIK_CALL Video_getStatus(Varnholtstad::Video* handle, uint8_t* status);
+
+// Scale factors; range 0.25..4.0 (older FPGA: clamped to 2.0), else ERR_INVALID_DATA (8).
+TAVIK_API ErrorCode TAVIK_CALL Video_setScaling(Varnholtstad::Video* handle, float scaleX, float scaleY);
+
+// Scale factors.
+TAVIK_API ErrorCode TAVIK_CALL Video_getScaling(Varnholtstad::Video* handle, float* scaleX, float* scaleY);
+
+// Switches frame capture on or off.
+TAVIK_API ErrorCode TAVIK_CALL Video_activateSnapshot(Varnholtstad::Video* handle, bool activate);
+
+// Captures a frame and writes it as a bitmap file at path (replaced if present).
+TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshot(Varnholtstad::Video* handle, const char* path,
+    bool singleField);
+
+// Reads one raw frame (or single field), at most size bytes, into buffer; it starts with a RawFrameHeader.
+TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshotRaw(Varnholtstad::Video* handle, uint8_t* buffer,
+    uint32_t size, bool singleField);
+
+// Captures a frame as a bitmap; free *bmpBuffer with Video_freeBmpBuffer.
+TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshotBmp(Varnholtstad::Video* handle, uint8_t** bmpBuffer,
+    uint32_t* bmpSize, bool singleField, bool fieldOrderFlag);
+
+// Converts a raw frame into a bitmap; free *bmpBuffer with Video_freeBmpBuffer. Out of memory:
+// ERR_MEMORY_ALLOCATION (32), *bmpSize set, *bmpBuffer null.
+TAVIK_API ErrorCode TAVIK_CALL Video_createBitmap(Varnholtstad::Video* handle, uint8_t** bmpBuffer,
+    uint32_t* bmpSize, const uint8_t* rawData, uint32_t rawSize, bool singleField, bool fieldOrderFlag);
+
+// Frees a bitmap buffer of this library; null: ERR_INVALID_PARAMETER (9).
+TAVIK_API ErrorCode TAVIK_CALL Video_freeBmpBuffer(Varnholtstad::Video* handle, uint8_t* bmpBuffer);
+
+// Remembers the window area and shrinks it to zero.
+TAVIK_API ErrorCode TAVIK_CALL Video_minimize(Varnholtstad::Video* handle);
+
+// Sets the window area remembered by minimize (all zero before any minimize).
+TAVIK_API ErrorCode TAVIK_CALL Video_restore(Varnholtstad::Video* handle);
+
+// Writes one register of the video decoder.
+TAVIK_API ErrorCode TAVIK_CALL Video_setDecoderReg(Varnholtstad::Video* handle, uint8_t reg, uint8_t value);
+
+// Reads one register of the video decoder.
+TAVIK_API ErrorCode TAVIK_CALL Video_getDecoderReg(Varnholtstad::Video* handle, uint8_t reg, uint8_t* value);
+
+// Cropping margins in pixels (left and right in steps of two; top and bottom at most 127).
+TAVIK_API ErrorCode TAVIK_CALL Video_setCropping(Varnholtstad::Video* handle, uint8_t cropLeft,
+    uint8_t cropTop, uint8_t cropRight, uint8_t cropBottom);
+
+// Cropping margins in pixels.
+TAVIK_API ErrorCode TAVIK_CALL Video_getCropping(Varnholtstad::Video* handle, uint8_t* cropLeft,
+    uint8_t* cropTop, uint8_t* cropRight, uint8_t* cropBottom);
+
+// Always ERR_NOT_SUPPORTED (2).
+TAVIK_API ErrorCode TAVIK_CALL Video_showFrame(Varnholtstad::Video* handle);
+
+// Always ERR_NOT_SUPPORTED (2).
+TAVIK_API ErrorCode TAVIK_CALL Video_setRotation(Varnholtstad::Video* handle, int32_t rotation);
+
+// Always ERR_NOT_SUPPORTED (2); writes nothing.
+TAVIK_API ErrorCode TAVIK_CALL Video_getRotation(Varnholtstad::Video* handle, int32_t* rotation);

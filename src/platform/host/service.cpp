@@ -1,0 +1,17 @@
+// Service control of the host build: the simulated unit plays the platform service.
+#include "platform/service.h"
+
+#include "sim/service_model.h"
+
+namespace tavik::platform {
+
+ServiceControlResult controlService(const std::string& serviceName, uint32_t code) {
+    switch (sim::serviceControl(serviceName, code)) {
+    case sim::ServiceAnswer::Accepted: return ServiceControlResult::Accepted;
+    case sim::ServiceAnswer::Refused: return ServiceControlResult::Refused;
+    case sim::ServiceAnswer::NotOpened: break;
+    }
+    return ServiceControlResult::NotOpened;
+}
+
+} // namespace tavik::platform

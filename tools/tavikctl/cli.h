@@ -1,0 +1,43 @@
+// Shared pieces of the tavikctl commands: output in text or JSON, and exit codes.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "tavik2/error_code.h"
+
+namespace tavikctl {
+
+using json = nlohmann::json;
+
+struct Context {
+    bool json = false; // --json: one JSON document on stdout
+    int exitCode = 0;
+};
+
+// Text of a result code, as GetErrorStringA gives it.
+std::string errorText(int32_t code);
+
+// Prints a JSON document (--json) or the given text, and records a failure exit when asked.
+void emit(Context& ctx, const json& document, const std::string& text);
+
+// Reports a failed result code: its message on stderr (or in JSON), exit status 1.
+void failWith(Context& ctx, const std::string& what, int32_t code);
+
+// Command groups; each lives in its own file.
+void addVersionCommands(CLI::App& app, Context& ctx);
+void addErrorCommands(CLI::App& app, Context& ctx);
+void addSimCommands(CLI::App& app, Context& ctx);
+void addSettingsCommands(CLI::App& app, Context& ctx);
+void addMessageCommands(CLI::App& app, Context& ctx);
+void addAboutCommands(CLI::App& app, Context& ctx);
+
+// Subcommands that other groups add under "tavikctl sim".
+void addSimServiceCommands(CLI::App& sim, Context& ctx);
+void addSimEepromCommands(CLI::App& sim, Context& ctx);
+
+} // namespace tavikctl

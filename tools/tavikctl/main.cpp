@@ -1,0 +1,51 @@
+// tavikctl: the unit's hardware from the command line, through the library's exported functions,
+// and control of the simulated unit on the host.
+#include "cli.h"
+
+#include "tavik2/messages.h"
+
+namespace tavikctl {
+
+std::string errorText(int32_t code) { return GetErrorStringA(code); }
+
+void emit(Context& ctx, const json& document, const std::string& text) {
+    if (ctx.json)
+        std::cout << document.dump(2) << '\n';
+    else if (!text.empty())
+        std::cout << text << (text.back() == '\n' ? "" : "\n");
+}
+
+void failWith(Context& ctx, const std::string& what, int32_t code) {
+    if (ctx.json)
+        std::cout << json{{"error", {{"what", what}, {"code", code}, {"message", errorText(code)}}}}.dump(2) << '\n';
+    else
+        std::cerr << what << ": " << errorText(code) << " (" << code << ")\n";
+    ctx.exitCode = 1;
+}
+
+} // namespace tavikctl
+
+int main(int argc, char** argv) {
+    using namespace tavikctl;
+    CLI::App app{"tavikctl: the panel computer's hardware through Tavik2"};
+    app.require_subcommand(1);
+    Context ctx;
+    app.add_flag("--json", ctx.json, "Print JSON for scripts");
+
+    addVersionCommands(app, ctx);
+    addErrorCommands(app, ctx);
+    addSettingsCommands(app, ctx);
+    addMessageCommands(app, ctx);
+    addAboutCommands(app, ctx);
+    addSimCommands(app, ctx);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    } catch (const std::exception& e) {
+        std::cerr << "tavikctl: " << e.what() << '\n';
+        return 2;
+    }
+    return ctx.exitCode;
+}

@@ -1,0 +1,10 @@
+// Command groups still to come; each is replaced by its own file.
+#include "cli.h"
+
+namespace tavikctl {
+void addSettingsCommands(CLI::App&, Context&) {}
+void addMessageCommands(CLI::App&, Context&) {}
+void addAboutCommands(CLI::App&, Context&) {}
+void addSimServiceCommands(CLI::App&, Context&) {}
+void addSimEepromCommands(CLI::App&, Context&) {}
+} // namespace tavikctl
