@@ -2,9 +2,6 @@
 #include "cli.h"
 
 namespace tavikctl {
-void addSettingsCommands(CLI::App&, Context&) {}
-void addMessageCommands(CLI::App&, Context&) {}
 void addAboutCommands(CLI::App&, Context&) {}
-void addSimServiceCommands(CLI::App&, Context&) {}
 void addSimEepromCommands(CLI::App&, Context&) {}
 } // namespace tavikctl

@@ -1,0 +1,200 @@
+#include "identity/eeprom_image.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "platform/sync.h"
+
+namespace tavik::identity {
+namespace {
+
+constexpr uint8_t kErased = 0xFF;
+
+bool endsValue(uint8_t c) { return c == ' ' || c == '\r' || c == '\n'; }
+
+// A value that would read back differently, split its record or end the text early.
+bool acceptableValue(const char* value, size_t length) {
+    if (length == 0 || length > static_cast<size_t>(kMaxValueLength)) return false;
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<uint8_t>(value[i]);
+        if (endsValue(c) || c == kErased) return false;
+    }
+    return true;
+}
+
+// The process-wide registry. Creation and the last release run under a small spin guard, so
+// that two threads creating their first family object at once share one image.
+struct Slot {
+    EepromImage* image = nullptr;
+    int32_t count = 0;
+};
+Slot gSlots[2];
+std::atomic_flag gRegistryBusy = ATOMIC_FLAG_INIT;
+
+class RegistryGuard {
+public:
+    RegistryGuard() {
+        while (gRegistryBusy.test_and_set(std::memory_order_acquire)) platform::sleepMs(1);
+    }
+    ~RegistryGuard() { gRegistryBusy.clear(std::memory_order_release); }
+    RegistryGuard(const RegistryGuard&) = delete;
+    RegistryGuard& operator=(const RegistryGuard&) = delete;
+};
+
+// Every id other than 1 is the add-on board's EEPROM.
+EepromId normalised(EepromId id) { return id == kMainEeprom ? kMainEeprom : kAddOnEeprom; }
+Slot& slotOf(EepromId id) { return gSlots[normalised(id) == kMainEeprom ? 0 : 1]; }
+
+} // namespace
+
+uint32_t eepromAddress(EepromId id) { return id == kMainEeprom ? kMainEepromAddress : kAddOnEepromAddress; }
+
+bool eepromRead(BoardHandle handle, EepromId id, uint8_t* destination, int32_t* bytesRead) {
+    frame::I2cLock lock;
+    const uint32_t address = eepromAddress(id);
+    int32_t position = 0;
+    for (;;) {
+        const int32_t chunk = std::min(kEepromSize - position, kReadChunk);
+        platform::sleepMs(kTransferPauseMs);
+        const uint8_t memoryAddress[2] = {static_cast<uint8_t>(position >> 8),
+                                          static_cast<uint8_t>(position & 0xFF)};
+        if (!platform::board::i2cWriteRead(handle, kEepromBus, address, memoryAddress, 2,
+                                           destination + position, static_cast<uint32_t>(chunk)))
+            return false;
+        position += chunk;
+        *bytesRead = position;
+        if (destination[position - 1] == kErased || position >= kEepromSize) return true;
+    }
+}
+
+bool eepromWrite(const uint8_t* source, BoardHandle handle, EepromId id, int32_t length) {
+    frame::I2cLock lock;
+    const uint32_t address = eepromAddress(id) & ~1u;
+    uint8_t message[kWritePage + 2];
+    for (int32_t position = 0; position < length; position += kWritePage) {
+        const int32_t chunk = std::min(length - position, kWritePage);
+        message[0] = static_cast<uint8_t>(position >> 8);
+        message[1] = static_cast<uint8_t>(position & 0xFF);
+        std::memcpy(message + 2, source + position, static_cast<size_t>(chunk));
+        platform::sleepMs(kTransferPauseMs);
+        if (!platform::board::i2cWrite(handle, kEepromBus, address, message, static_cast<uint32_t>(chunk + 2)))
+            return false;
+    }
+    return true;
+}
+
+EepromImage::EepromImage(EepromId id) : id_(id) { std::memset(content_, kErased, sizeof content_); }
+
+void EepromImage::reload() {
+    valid_ = false;
+    textLength_ = kEepromSize;
+    std::memset(content_, kErased, sizeof content_);
+    if (!frame::openJidaBoard(boardHandle_)) return;
+    int32_t read = 0;
+    if (!eepromRead(boardHandle_, id_, content_, &read)) return;
+
+    // The text ends at the first erased cell or zero byte; from there on the image is erased.
+    for (int32_t i = 0; i < kEepromSize; ++i) {
+        if (content_[i] == 0x00 || content_[i] == kErased) {
+            textLength_ = i;
+            std::memset(content_ + i, kErased, static_cast<size_t>(kEepromSize - i));
+            break;
+        }
+    }
+    if (textLength_ >= kMinTextLength && textLength_ <= kMaxTextLength) {
+        valid_ = true;
+        writeLength_ = textLength_;
+    } else {
+        writeLength_ = 0;
+    }
+}
+
+int32_t EepromImage::findRecord(const char* key) const {
+    const size_t keyLength = std::strlen(key);
+    const auto* text = reinterpret_cast<const char*>(content_);
+    const auto length = static_cast<size_t>(textLength_);
+    // "KEY:" at the very start of the text, else the first "\nKEY:".
+    auto matchesAt = [&](size_t at) {
+        return at + keyLength + 1 <= length && std::memcmp(text + at, key, keyLength) == 0 &&
+               text[at + keyLength] == ':';
+    };
+    if (matchesAt(0)) return 0;
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] == '\n' && matchesAt(i + 1)) return static_cast<int32_t>(i + 1);
+    return -1;
+}
+
+bool EepromImage::getProperty(const char* key, char* out) const {
+    if (!valid_ || key == nullptr || out == nullptr) return false;
+    const int32_t at = findRecord(key);
+    if (at < 0) return false;
+    const int32_t start = at + static_cast<int32_t>(std::strlen(key)) + 1;
+    int32_t end = start;
+    while (end < textLength_ && !endsValue(content_[end])) ++end;
+    if (end == start) return false;
+    const int32_t n = std::min(end - start, kMaxValueLength);
+    std::memcpy(out, content_ + start, static_cast<size_t>(n));
+    out[n] = '\0';
+    return true;
+}
+
+bool EepromImage::setProperty(const char* key, const char* value) {
+    if (!valid_ || key == nullptr || value == nullptr) return false;
+    const int32_t at = findRecord(key);
+    if (at < 0) return false;
+    const int32_t prefix = at + static_cast<int32_t>(std::strlen(key)) + 1;
+    int32_t oldEnd = prefix;
+    while (oldEnd < textLength_ && !endsValue(content_[oldEnd])) ++oldEnd;
+    const size_t newLength = std::strlen(value);
+    if (!acceptableValue(value, newLength)) return false;
+    const int32_t newTextLength = textLength_ - (oldEnd - prefix) + static_cast<int32_t>(newLength);
+    if (newTextLength > kMaxTextLength) return false;
+
+    // The text with the new value in place; a shorter text leaves erased cells at its end.
+    uint8_t work[kEepromSize];
+    std::memset(work, kErased, sizeof work);
+    std::memcpy(work, content_, static_cast<size_t>(prefix));
+    std::memcpy(work + prefix, value, newLength);
+    const int32_t tailAt = prefix + static_cast<int32_t>(newLength);
+    std::memcpy(work + tailAt, content_ + oldEnd, static_cast<size_t>(kEepromSize - std::max(tailAt, oldEnd)));
+
+    // The write runs up to the longest text this image has had, and one byte past it, so that
+    // the terminating 0xFF and any stale tail of a longer former text are overwritten.
+    writeLength_ = std::max(writeLength_, newTextLength);
+    const bool written = eepromWrite(work, boardHandle_, id_, writeLength_ + 1);
+    platform::sleepMs(kSettleMs);
+    if (written) {
+        reload();
+        platform::sleepMs(kSettleMs);
+    }
+    return written;
+}
+
+EepromImage* acquireEepromImage(EepromId id) {
+    RegistryGuard guard;
+    Slot& slot = slotOf(id);
+    if (slot.image == nullptr) {
+        slot.image = new (std::nothrow) EepromImage(normalised(id));
+        if (slot.image != nullptr) slot.image->reload();
+    }
+    ++slot.count;
+    return slot.image;
+}
+
+void releaseEepromImage(EepromId id) {
+    EepromImage* doomed = nullptr;
+    {
+        RegistryGuard guard;
+        Slot& slot = slotOf(id);
+        if (slot.count > 0) --slot.count;
+        if (slot.count > 0 || slot.image == nullptr) return;
+        doomed = slot.image;
+        slot.image = nullptr;
+    }
+    platform::board::libraryClose();
+    delete doomed;
+}
+
+} // namespace tavik::identity
