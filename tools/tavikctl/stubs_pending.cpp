@@ -2,6 +2,4 @@
 #include "cli.h"
 
 namespace tavikctl {
-void addAboutCommands(CLI::App&, Context&) {}
-void addSimEepromCommands(CLI::App&, Context&) {}
 } // namespace tavikctl

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs the win32 test programs under wine, headless, in one wine prefix per test run.
+#
+#   wine-run.sh setup   PREFIX          new prefix (wineboot), then a wineserver that stays up
+#   wine-run.sh run     PREFIX EXE [ARG...]  EXE under wine from its own folder, so the DLLs
+#                                       built beside it (Tavik2.dll) are the ones it loads
+#   wine-run.sh cleanup PREFIX          ends the prefix's wineserver and every program in it
+#
+# Works as root and without a display. Exit code: the program's for run, 0/1 otherwise.
+set -uo pipefail
+
+mode=${1:?mode: setup, run or cleanup}
+prefix=${2:?wine prefix folder}
+shift 2
+
+export WINEPREFIX="$prefix"
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no mono or gecko install dialogs
+export DISPLAY=
+unset WAYLAND_DISPLAY
+
+# Wine's helper processes (services, explorer, ...) outlive the program; they must not keep the
+# caller's output pipe open, or ctest would wait for them. So every wine command writes to a file.
+log_dir="$prefix.logs"
+
+# The 32-bit loader must be able to start: a kernel without 32-bit support refuses it.
+check_loader() {
+  if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
+    echo "wine is not installed (scripts/install-deps.sh installs it)" >&2
+    return 1
+  fi
+  if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "the 32-bit wine loader cannot start on this machine (no 32-bit program support;" >&2
+    echo "scripts/install-deps.sh sets up user-mode emulation for that case)" >&2
+    return 1
+  fi
+}
+
+case "$mode" in
+setup)
+  check_loader || exit 1
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$prefix" "$log_dir"
+  mkdir -p "$prefix" "$log_dir"
+  start=$(date +%s)
+  if ! wineboot -i >"$log_dir/wineboot.log" 2>&1; then
+    cat "$log_dir/wineboot.log"
+    echo "wineboot -i failed in $prefix" >&2
+    exit 1
+  fi
+  # Let the first server finish writing the registry, then keep one up for the test programs.
+  wineserver -w >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1
+  echo "wine prefix $prefix ready in $(($(date +%s) - start)) s"
+  ;;
+run)
+  exe=${1:?program to run}
+  shift
+  check_loader || exit 1
+  [ -d "$prefix/drive_c" ] || { echo "no wine prefix in $prefix (run setup first)" >&2; exit 1; }
+  mkdir -p "$log_dir"
+  dir=$(cd "$(dirname "$exe")" && pwd)
+  name=$(basename "$exe")
+  log="$log_dir/$name.log"
+  (cd "$dir" && wine "$name" "$@") </dev/null >"$log" 2>&1
+  rc=$?
+  cat "$log"
+  exit $rc
+  ;;
+cleanup)
+  if [ -d "$prefix" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  exit 0
+  ;;
+*)
+  echo "unknown mode $mode" >&2
+  exit 2
+  ;;
+esac

@@ -1,0 +1,153 @@
+// tavikctl sim eeprom ...: the simulated identity EEPROMs, read and changed directly in the
+// unit's state (not through the library).
+#include <fstream>
+#include <iterator>
+
+#include "cli.h"
+#include "sim/board/eeprom_device.h"
+#include "sim/board_model.h"
+#include "sim/unit.h"
+
+namespace tavikctl {
+namespace {
+
+namespace sim = tavik::sim;
+namespace board = tavik::sim::board;
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : text) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// 16 bytes a line; the erased cells after the last written line are summed up.
+std::string hexDump(const std::vector<uint8_t>& image) {
+    size_t used = image.size();
+    while (used > 0 && image[used - 1] == 0xFF) --used;
+    std::string text;
+    char line[96];
+    for (size_t at = 0; at < used; at += 16) {
+        int n = std::snprintf(line, sizeof line, "%04zx ", at);
+        std::string chars;
+        for (size_t i = at; i < at + 16 && i < image.size(); ++i) {
+            n += std::snprintf(line + n, sizeof line - n, " %02x", image[i]);
+            chars.push_back(image[i] >= 0x20 && image[i] < 0x7F ? static_cast<char>(image[i]) : '.');
+        }
+        text += std::string(line) + "  " + chars + "\n";
+    }
+    const size_t next = (used + 15) / 16 * 16;
+    if (next < image.size()) {
+        std::snprintf(line, sizeof line, "%04zx-%04zx erased (0xff)\n", next, image.size() - 1);
+        text += line;
+    }
+    return text;
+}
+
+struct Show {
+    std::string which;
+    bool hex = false;
+};
+
+void show(Context& ctx, const Show& o) {
+    const json state = sim::Unit::instance().snapshot();
+    json doc = json::object();
+    std::string text;
+    for (const char* which : {"main", "addon"}) {
+        if (!o.which.empty() && o.which != which) continue;
+        const std::vector<uint8_t> image = sim::eepromContents(state, which);
+        const bool present = state["board"]["eeprom"][which].value("present", true);
+        const std::string content = board::imageText(image);
+        const std::vector<std::string> records = splitLines(content);
+        doc[which] = {{"present", present},
+                      {"text_length", content.size()},
+                      {"records", records},
+                      {"hex", sim::toHex(image.data(), image.size())}};
+        text += std::string(which) + " EEPROM" + (present ? "" : " (not fitted: does not answer)") + ", " +
+                std::to_string(content.size()) + " characters of text\n";
+        if (o.hex) {
+            text += hexDump(image);
+        } else {
+            for (const std::string& r : records) text += "  " + r + "\n";
+            if (records.empty()) text += "  (no text)\n";
+        }
+    }
+    emit(ctx, doc, text);
+}
+
+struct Set {
+    std::string which, key, value;
+};
+
+void set(Context& ctx, const Set& o) {
+    bool fits = true;
+    sim::Unit::instance().transact([&](sim::Txn& txn) {
+        std::vector<uint8_t> image = sim::eepromContents(txn.state, o.which);
+        fits = board::setImageRecord(image, o.key, o.value);
+        if (!fits) return;
+        sim::setEepromContents(txn.state, o.which, image);
+        txn.touch();
+    });
+    if (!fits) {
+        failWith(ctx, "sim eeprom set: the text would not fit the 4096-byte device", ERR_EEPROM);
+        return;
+    }
+    emit(ctx, json{{"eeprom", o.which}, {"key", o.key}, {"value", o.value}},
+         o.which + " EEPROM: " + o.key + ":" + o.value);
+}
+
+struct Load {
+    std::string which, file;
+};
+
+void load(Context& ctx, const Load& o) {
+    std::ifstream in(o.file, std::ios::binary);
+    if (!in) throw CLI::ValidationError("file", "cannot read " + o.file);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (bytes.size() > board::EepromDevice::kSize)
+        throw CLI::ValidationError("file", o.file + " is larger than the 4096-byte device");
+    sim::Unit::instance().transact([&](sim::Txn& txn) {
+        sim::setEepromContents(txn.state, o.which, bytes);
+        txn.touch();
+    });
+    emit(ctx, json{{"eeprom", o.which}, {"bytes", bytes.size()}},
+         o.which + " EEPROM: loaded " + std::to_string(bytes.size()) + " bytes, the rest erased");
+}
+
+} // namespace
+
+void addSimEepromCommands(CLI::App& simApp, Context& ctx) {
+    auto* eeprom = simApp.add_subcommand("eeprom", "The simulated identity EEPROMs (main and add-on board)");
+    eeprom->require_subcommand(1);
+    const auto which = CLI::IsMember({"main", "addon"});
+
+    static Show showOptions;
+    auto* showCmd = eeprom->add_subcommand("show", "Show the records (or --hex the bytes) of one or both EEPROMs");
+    showCmd->add_option("eeprom", showOptions.which, "main | addon (default: both)")->check(which);
+    showCmd->add_flag("--hex", showOptions.hex, "Hex dump instead of records");
+    showCmd->callback([&ctx] { show(ctx, showOptions); });
+
+    static Set setOptions;
+    auto* setCmd = eeprom->add_subcommand("set", "Set a record's value (appended when the key is new)");
+    setCmd->add_option("eeprom", setOptions.which, "main | addon")->required()->check(which);
+    setCmd->add_option("key", setOptions.key, "Record key, e.g. PCB_SERIAL")->required();
+    setCmd->add_option("value", setOptions.value, "New value")->required();
+    setCmd->callback([&ctx] { set(ctx, setOptions); });
+
+    static Load loadOptions;
+    auto* loadCmd = eeprom->add_subcommand("load", "Replace an EEPROM's contents by a file's bytes");
+    loadCmd->add_option("eeprom", loadOptions.which, "main | addon")->required()->check(which);
+    loadCmd->add_option("file", loadOptions.file, "File of at most 4096 bytes (text records or raw)")->required();
+    loadCmd->callback([&ctx] { load(ctx, loadOptions); });
+}
+
+} // namespace tavikctl
