@@ -18,7 +18,9 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 wine64-tools
+  wine wine32:i386 wine64 wine64-tools
+  # 32-bit programs on kernels without IA-32 support (scripts/enable-i386-emulation.sh)
+  qemu-user-static binutils
 )
 
 missing=()

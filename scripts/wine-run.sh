@@ -44,14 +44,15 @@ setup)
   rm -rf "$prefix" "$log_dir"
   mkdir -p "$prefix" "$log_dir"
   start=$(date +%s)
-  if ! wineboot -i >"$log_dir/wineboot.log" 2>&1; then
+  # One server for the whole test run: the prefix's services started by wineboot stay up with
+  # it, so the test programs do not start them again.
+  wineserver -p </dev/null >/dev/null 2>&1
+  if ! wineboot -i </dev/null >"$log_dir/wineboot.log" 2>&1; then
     cat "$log_dir/wineboot.log"
     echo "wineboot -i failed in $prefix" >&2
+    wineserver -k >/dev/null 2>&1 || true
     exit 1
   fi
-  # Let the first server finish writing the registry, then keep one up for the test programs.
-  wineserver -w >/dev/null 2>&1
-  wineserver -p </dev/null >/dev/null 2>&1
   echo "wine prefix $prefix ready in $(($(date +%s) - start)) s"
   ;;
 run)

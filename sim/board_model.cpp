@@ -348,7 +348,7 @@ void setEepromContents(json& state, const std::string& which, const std::vector<
     e["data"] = toHex(image.data(), image.size());
 }
 
-bool eepromImageFromProfile(const json& spec, std::vector<uint8_t>& image, std::string* error) {
+bool eepromImageFromProfile(const json& source, std::vector<uint8_t>& image, std::string* error) {
     auto recordsOf = [](const json& a) {
         std::vector<std::string> records;
         for (const json& r : a)
@@ -356,19 +356,19 @@ bool eepromImageFromProfile(const json& spec, std::vector<uint8_t>& image, std::
         return bc::recordsText(records);
     };
     image = bc::imageFromBytes({});
-    if (spec.is_null()) return false;
-    if (spec.is_array()) {
-        image = bc::imageFromText(recordsOf(spec));
-    } else if (spec.is_object()) {
-        if (!spec.value("present", true)) return false;
-        if (spec.contains("hex")) {
+    if (source.is_null()) return false;
+    if (source.is_array()) {
+        image = bc::imageFromText(recordsOf(source));
+    } else if (source.is_object()) {
+        if (!source.value("present", true)) return false;
+        if (source.contains("hex")) {
             std::vector<uint8_t> bytes;
-            if (!fromHex(spec["hex"].get<std::string>(), bytes) && error != nullptr) *error = "eeprom hex is not hex";
+            if (!fromHex(source["hex"].get<std::string>(), bytes) && error != nullptr) *error = "eeprom hex is not hex";
             image = bc::imageFromBytes(bytes);
-        } else if (spec.contains("text")) {
-            image = bc::imageFromText(spec["text"].get<std::string>());
-        } else if (spec.contains("records")) {
-            image = bc::imageFromText(recordsOf(spec["records"]));
+        } else if (source.contains("text")) {
+            image = bc::imageFromText(source["text"].get<std::string>());
+        } else if (source.contains("records")) {
+            image = bc::imageFromText(recordsOf(source["records"]));
         }
     }
     return true;

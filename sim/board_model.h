@@ -41,6 +41,6 @@ void setEepromContents(json& state, const std::string& which, const std::vector<
 // The image a profile gives an EEPROM: a list of "KEY:VALUE" records (each followed by CR LF),
 // or an object with "text" (the bytes as they are), "hex" (raw bytes) or "records".
 // Null when the profile says the device is not fitted.
-bool eepromImageFromProfile(const json& spec, std::vector<uint8_t>& image, std::string* error = nullptr);
+bool eepromImageFromProfile(const json& source, std::vector<uint8_t>& image, std::string* error = nullptr);
 
 } // namespace tavik::sim

@@ -1,6 +1,6 @@
 // Platform service control through the real service manager: no TavikService installed, one
-// installed but stopped, and the test service (test_service.exe) running as TavikService,
-// which accepts some codes and refuses the one it is told to.
+// installed but stopped, and the test service (test_service.exe) as TavikService, refusing while
+// it declares itself not ready and accepting once it runs.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,24 +24,65 @@ std::wstring programFolder() {
     return p.substr(0, p.find_last_of(L"\\/") + 1);
 }
 
-bool waitForState(SC_HANDLE service, DWORD state) {
-    for (int i = 0; i < 200; ++i) { // at most 10 s
+// Polls the service's state, at most 60 s (processes start slowly under emulation).
+bool waitFor(SC_HANDLE service, bool (*done)(const SERVICE_STATUS&)) {
+    for (int i = 0; i < 1200; ++i) {
         SERVICE_STATUS status = {};
         if (!QueryServiceStatus(service, &status)) return false;
-        if (status.dwCurrentState == state) return true;
+        if (done(status)) return true;
         Sleep(50);
     }
     return false;
 }
 
-// Stops and deletes any TavikService left by an earlier run.
+bool isStopped(const SERVICE_STATUS& s) { return s.dwCurrentState == SERVICE_STOPPED; }
+bool isRunning(const SERVICE_STATUS& s) { return s.dwCurrentState == SERVICE_RUNNING; }
+// The service itself reported START_PENDING (checkpoint 1), not just the manager's initial state.
+bool saysNotReady(const SERVICE_STATUS& s) { return s.dwCurrentState == SERVICE_START_PENDING && s.dwCheckPoint == 1; }
+
+// Stops the service; a service the manager will not stop is ended through its process.
+void stopService(SC_HANDLE service) {
+    SERVICE_STATUS status = {};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status) && waitFor(service, &isStopped)) return;
+    SERVICE_STATUS_PROCESS process = {};
+    DWORD needed = 0;
+    if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process), sizeof process,
+                             &needed) &&
+        process.dwProcessId != 0) {
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, process.dwProcessId)) {
+            TerminateProcess(h, 1);
+            CloseHandle(h);
+        }
+    }
+    waitFor(service, &isStopped);
+}
+
+// Deletes the service and waits until the manager no longer knows it.
+bool deleteService(SC_HANDLE manager, SC_HANDLE service) {
+    const bool deleted = DeleteService(service) != 0;
+    CloseServiceHandle(service);
+    for (int i = 0; i < 1200; ++i) {
+        SC_HANDLE again = OpenServiceW(manager, kName, SERVICE_QUERY_STATUS);
+        if (again == nullptr) return deleted;
+        CloseServiceHandle(again);
+        Sleep(50);
+    }
+    return false;
+}
+
+// Removes any TavikService left by an earlier run.
 void removeService(SC_HANDLE manager) {
     SC_HANDLE service = OpenServiceW(manager, kName, SERVICE_ALL_ACCESS);
     if (service == nullptr) return;
-    SERVICE_STATUS status = {};
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) waitForState(service, SERVICE_STOPPED);
-    DeleteService(service);
-    CloseServiceHandle(service);
+    stopService(service);
+    deleteService(manager, service);
+}
+
+// Starts the service; prints the error when the manager will not.
+bool startService(SC_HANDLE service) {
+    if (StartServiceW(service, 0, nullptr)) return true;
+    std::printf("StartServiceW failed: error %lu\n", static_cast<unsigned long>(GetLastError()));
+    return false;
 }
 
 std::string readFile(const std::wstring& path) {
@@ -72,9 +113,10 @@ int main() {
     const std::wstring folder = programFolder();
     const std::wstring log = folder + L"service_wtest_codes.log";
     DeleteFileW(log.c_str());
-    const std::wstring command = L"\"" + folder + L"test_service.exe\" --log \"" + log + L"\" --refuse 129";
+    const std::wstring program = L"\"" + folder + L"test_service.exe\" --log \"" + log + L"\"";
+    const std::wstring notReady = program + L" --never-ready";
     SC_HANDLE service = CreateServiceW(manager, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, notReady.c_str(), nullptr,
                                        nullptr, nullptr, nullptr, nullptr);
     wtest::group("service installed");
     if (!CHECK(service != nullptr)) return wtest::summary();
@@ -87,26 +129,30 @@ int main() {
         CHECK_EQ(serviceControlError(r), ERR_COMMAND_FAILED);
     }
 
-    wtest::group("running test service");
-    if (CHECK(StartServiceW(service, 0, nullptr)) && CHECK(waitForState(service, SERVICE_RUNNING))) {
+    wtest::group("service that is not ready refuses");
+    if (CHECK(startService(service)) && CHECK(waitFor(service, &saysNotReady))) {
+        const ServiceControlResult r = sendServiceControl(tavik::frame::kServiceShutDown);
+        CHECK(r == ServiceControlResult::Refused);
+        CHECK_EQ(serviceControlError(r), ERR_COMMAND_FAILED);
+        CHECK_EQ(readFile(log), std::string()); // its handler never saw the code
+    }
+    stopService(service);
+
+    wtest::group("ready service accepts");
+    CHECK(ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, program.c_str(),
+                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (CHECK(startService(service)) && CHECK(waitFor(service, &isRunning))) {
         ServiceControlResult r = sendServiceControl(tavik::frame::kServiceApplyLedDimming);
         CHECK(r == ServiceControlResult::Accepted);
         CHECK_EQ(serviceControlError(r), ERR_SUCCESS);
-        r = sendServiceControl(tavik::frame::kServicePowerMgrRegisterConfig2);
-        CHECK(r == ServiceControlResult::Accepted);
-        r = sendServiceControl(tavik::frame::kServiceShutDown); // the service refuses this one
-        CHECK(r == ServiceControlResult::Refused);
-        CHECK_EQ(serviceControlError(r), ERR_COMMAND_FAILED);
-        CHECK_EQ(readFile(log), std::string("accepted 132\naccepted 135\nrefused 129\n"));
-
-        SERVICE_STATUS status = {};
-        CHECK(ControlService(service, SERVICE_CONTROL_STOP, &status));
-        CHECK(waitForState(service, SERVICE_STOPPED));
+        CHECK(sendServiceControl(tavik::frame::kServicePowerMgrRegisterConfig2) == ServiceControlResult::Accepted);
+        CHECK(sendServiceControl(tavik::frame::kServiceShutDown) == ServiceControlResult::Accepted);
+        CHECK_EQ(readFile(log), std::string("accepted 132\naccepted 135\naccepted 129\n"));
     }
+    stopService(service);
 
     wtest::group("service removed again");
-    CHECK(DeleteService(service));
-    CloseServiceHandle(service);
+    CHECK(deleteService(manager, service));
     CHECK(sendServiceControl(tavik::frame::kServicePowerMgrUnregister) == ServiceControlResult::NotOpened);
     CloseServiceHandle(manager);
     DeleteFileW(log.c_str());

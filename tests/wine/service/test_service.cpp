@@ -1,16 +1,17 @@
 // A small Windows service for the wine tests, registered there as TavikService.
 //
-//   test_service.exe --log C:\path\codes.log [--refuse CODE]...
+//   test_service.exe --log C:\path\codes.log [--never-ready]
 //
-// Its handler accepts the user-defined control codes (128..255) except those named with --refuse,
-// which it rejects (ControlService then fails at the sender); it appends "accepted CODE" or
-// "refused CODE" to the log for each. SERVICE_CONTROL_STOP ends it.
+// Ready (the default), it reports itself running, accepts every user-defined control code
+// (128..255) and appends "accepted CODE" to the log for each. With --never-ready it stays in
+// SERVICE_START_PENDING, so the service manager refuses every control code sent to it before the
+// handler sees one: the way a service that is not ready refuses a control on Windows and on wine
+// alike (wine does not pass a handler's error back to ControlService). SERVICE_CONTROL_STOP ends it.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
-#include <set>
 #include <string>
 
 namespace {
@@ -20,15 +21,15 @@ wchar_t kServiceName[] = L"TavikService";
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE stopEvent = nullptr;
 std::wstring logPath;
-std::set<DWORD> refused;
+bool neverReady = false;
 
 void parseArguments() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argv == nullptr) return;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::wcscmp(argv[i], L"--log") == 0) logPath = argv[++i];
-        else if (std::wcscmp(argv[i], L"--refuse") == 0) refused.insert(std::wcstoul(argv[++i], nullptr, 10));
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcscmp(argv[i], L"--log") == 0 && i + 1 < argc) logPath = argv[++i];
+        else if (std::wcscmp(argv[i], L"--never-ready") == 0) neverReady = true;
     }
     LocalFree(argv);
 }
@@ -45,8 +46,10 @@ void reportStatus(DWORD state) {
     SERVICE_STATUS status = {};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    status.dwControlsAccepted = state == SERVICE_STOPPED ? 0 : SERVICE_ACCEPT_STOP;
     status.dwWin32ExitCode = NO_ERROR;
+    status.dwCheckPoint = state == SERVICE_START_PENDING ? 1 : 0;
+    status.dwWaitHint = state == SERVICE_START_PENDING ? 600000 : 0;
     SetServiceStatus(statusHandle, &status);
 }
 
@@ -62,10 +65,6 @@ DWORD WINAPI handler(DWORD control, DWORD, LPVOID, LPVOID) {
         break;
     }
     if (control < 128 || control > 255) return ERROR_CALL_NOT_IMPLEMENTED;
-    if (refused.count(control) != 0) {
-        appendLog("refused", control);
-        return ERROR_CALL_NOT_IMPLEMENTED;
-    }
     appendLog("accepted", control);
     return NO_ERROR;
 }
@@ -74,7 +73,7 @@ void WINAPI serviceMain(DWORD, LPWSTR*) {
     statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, &handler, nullptr);
     if (statusHandle == nullptr) return;
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    reportStatus(SERVICE_RUNNING);
+    reportStatus(neverReady ? SERVICE_START_PENDING : SERVICE_RUNNING);
     WaitForSingleObject(stopEvent, INFINITE);
     reportStatus(SERVICE_STOPPED);
 }
