@@ -46,11 +46,18 @@ setup)
   start=$(date +%s)
   # One server for the whole test run: the prefix's services started by wineboot stay up with
   # it, so the test programs do not start them again.
-  wineserver -p </dev/null >/dev/null 2>&1
-  if ! wineboot -i </dev/null >"$log_dir/wineboot.log" 2>&1; then
-    cat "$log_dir/wineboot.log"
-    echo "wineboot -i failed in $prefix" >&2
+  # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
+  booted=0
+  for attempt in 1 2 3; do
+    wineserver -p </dev/null >/dev/null 2>&1
+    if wineboot -i </dev/null >"$log_dir/wineboot.log" 2>&1; then booted=1; break; fi
+    echo "wineboot -i failed in $prefix (attempt $attempt)" >&2
     wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+  done
+  if [ "$booted" -ne 1 ]; then
+    cat "$log_dir/wineboot.log"
     exit 1
   fi
   echo "wine prefix $prefix ready in $(($(date +%s) - start)) s"
@@ -66,6 +73,13 @@ run)
   log="$log_dir/$name.log"
   (cd "$dir" && wine "$name" "$@") </dev/null >"$log" 2>&1
   rc=$?
+  # A death by signal is the emulator crashing, not a test verdict: run the program once more.
+  # A test that fails its checks exits 1 and is never repeated.
+  if [ "$rc" -ge 128 ]; then
+    echo "$name died with status $rc; running it once more" >&2
+    (cd "$dir" && wine "$name" "$@") </dev/null >"$log" 2>&1
+    rc=$?
+  fi
   cat "$log"
   exit $rc
   ;;
