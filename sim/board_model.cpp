@@ -144,32 +144,10 @@ const bool registered = (registerModel({"board", &initBoard}), true);
 // The first board fault for this call (and device address, when the fault names one) that is
 // past its "skip" count; counts one use of it. Null when none applies.
 json takeBoardFault(Txn& txn, uint32_t ordinal, int64_t address) {
-    json& faults = txn.state["faults"];
-    if (!faults.is_array()) return nullptr;
-    for (size_t i = 0; i < faults.size(); ++i) {
-        json& f = faults[i];
-        if (f.value("target", std::string()) != kBoardTarget) continue;
-        const uint32_t fc = f.value("code", 0u);
-        if (fc != 0 && fc != ordinal) continue;
-        if (f.contains("address") && (address < 0 || (f.value("address", 0u) & 0xFE) != (address & 0xFE)))
-            continue;
-        if (const int64_t skip = f.value("skip", int64_t{0}); skip > 0) {
-            f["skip"] = skip - 1;
-            txn.touch();
-            continue;
-        }
-        json taken = f;
-        const int64_t remaining = f.value("remaining", int64_t{-1});
-        if (remaining > 0) {
-            if (remaining == 1)
-                faults.erase(i);
-            else
-                f["remaining"] = remaining - 1;
-            txn.touch();
-        }
-        return taken;
-    }
-    return nullptr;
+    return takeFault(txn, kBoardTarget, ordinal, [address](const json& f) {
+        return !f.contains("address") ||
+               (address >= 0 && (f.value("address", 0u) & 0xFE) == (address & 0xFE));
+    });
 }
 
 // One call: the fault check, the board's answer, the log entry. `run` fills the entry's out

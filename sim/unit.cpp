@@ -325,7 +325,8 @@ json Unit::readProfile(const std::string& nameOrPath) {
     return json::parse(in);
 }
 
-json takeFault(Txn& txn, const std::string& target, uint32_t code) {
+json takeFault(Txn& txn, const std::string& target, uint32_t code,
+               const std::function<bool(const json&)>& accepts) {
     json& faults = txn.state["faults"];
     if (!faults.is_array()) return nullptr;
     for (size_t i = 0; i < faults.size(); ++i) {
@@ -333,6 +334,12 @@ json takeFault(Txn& txn, const std::string& target, uint32_t code) {
         if (f.value("target", std::string()) != target) continue;
         const uint32_t fc = f.value("code", 0u);
         if (fc != 0 && fc != code) continue;
+        if (accepts && !accepts(f)) continue;
+        if (const int64_t skip = f.value("skip", int64_t{0}); skip > 0) {
+            f["skip"] = skip - 1;
+            txn.touch();
+            continue;
+        }
         json taken = f;
         const int64_t remaining = f.value("remaining", int64_t{-1});
         if (remaining > 0) {

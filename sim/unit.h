@@ -108,9 +108,11 @@ private:
     int64_t cacheMtimeNs_ = 0;
 };
 
-// Finds the first fault for (target, code) in the state, counts one use of it and returns it;
-// a null json when none applies. Faults with code 0 match any code of the target.
-json takeFault(Txn& txn, const std::string& target, uint32_t code);
+// Finds the first fault for (target, code) in the state that `accepts` (when given) and that is
+// past its "skip" count, counts one use of it and returns it; a null json when none applies.
+// Faults with code 0 match any code of the target.
+json takeFault(Txn& txn, const std::string& target, uint32_t code,
+               const std::function<bool(const json&)>& accepts = {});
 
 // Hex text of bytes ("0a1b") and back; false when the text is not hex.
 std::string toHex(const uint8_t* data, size_t size);
