@@ -28,9 +28,41 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
+# A mirror in the middle of a sync, or an unreachable extra source, makes "apt-get update" fail
+# for one index while the others are fine: try again, and let the install decide.
+apt_update() {
+  for attempt in 1 2 3; do
+    if $SUDO apt-get update -qq; then return 0; fi
+    echo "apt-get update failed (attempt $attempt)" >&2
+    sleep $((attempt * 5))
+  done
+  return 0
+}
+
+# The i386 and amd64 copies of a shared library must have the same version. When one
+# architecture's security index could not be fetched, the security versions of the other cannot
+# be matched: then prefer the main suite's versions, which exist for both.
+match_pref=$(mktemp)
+trap 'rm -f "$match_pref"' EXIT
+printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' >"$match_pref"
+
 if [ "${#missing[@]}" -gt 0 ] || [ "$need_i386" -eq 1 ]; then
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  installed=0
+  for attempt in 1 2 3; do
+    apt_update
+    pin=()
+    if [ "$attempt" -gt 1 ]; then pin=(-o "Dir::Etc::Preferences=$match_pref"); fi
+    if $SUDO apt-get install -y -qq --no-install-recommends "${pin[@]}" "${missing[@]}"; then
+      installed=1
+      break
+    fi
+    echo "apt-get install failed (attempt $attempt)" >&2
+    sleep $((attempt * 10))
+  done
+  if [ "$installed" -ne 1 ]; then
+    echo "could not install: ${missing[*]}" >&2
+    exit 1
+  fi
 fi
 
 # The win32 build needs the win32 thread model of the cross compiler (std::thread over Win32 calls).
