@@ -143,12 +143,30 @@ void SettingsFile::load() { load(settingsFilePath()); }
 
 void SettingsFile::load(const std::string& path) {
     path_ = path;
-    std::ifstream in(platform::streamPath(path), std::ios::binary);
-    if (!in) return;
-    std::string line;
-    while (std::getline(in, line)) {
+    readFailed_ = false;
+    const platform::FileHandle file = platform::openFileForRead(path, false);
+    if (!file) {
+        readFailed_ = platform::pathExists(path);
+        return;
+    }
+    std::string content;
+    char buffer[4096];
+    uint32_t count = 0;
+    bool ok = true;
+    while ((ok = platform::readFile(file, buffer, sizeof buffer, count)) && count > 0) content.append(buffer, count);
+    platform::closeFile(file);
+    if (!ok) {
+        readFailed_ = true;
+        return;
+    }
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         parseSettingsLine(line, entries_);
+        start = end + 1;
     }
 }
 
@@ -161,7 +179,7 @@ bool SettingsFile::set(const std::string& key, const std::string& value) {
 }
 
 bool SettingsFile::writeFile(const std::string& content) {
-    if (path_.empty()) return false;
+    if (path_.empty() || readFailed_) return false;
     // Under the lock no other store writes, so one temporary name per file suffices and a file
     // left by a killed writer is reused. Unlocked stores of several processes must not share it.
     const std::string temp =

@@ -67,8 +67,11 @@ public:
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
 
-    // Reads the file at settingsFilePath() / at `path` (a Windows path). A missing or unreadable
-    // file leaves the store empty. Lines end at LF; a CR before it is dropped.
+    // Reads the file at settingsFilePath() / at `path` (a Windows path). A missing file leaves the
+    // store empty. A file that exists but cannot be read in full (held open without sharing by
+    // another program, no permission, a read error) also reads as empty, but then no set writes:
+    // rewriting it from what little was read would lose every other setting.
+    // Lines end at LF; a CR before it is dropped.
     void load();
     void load(const std::string& path);
 
@@ -79,8 +82,8 @@ public:
     // Rewrites the whole file with `key` set to `value` (renderSettings) and records the value in
     // the entries. The new content goes to a temporary file beside the old one, which then replaces
     // it in one step: a crash or a full disk leaves the old file or the new one, never a part.
-    // Returns false when nothing could be written (the old file is left as it was); the entries
-    // change all the same. Callers of the interface do not report this failure.
+    // Returns false when nothing could be written (the old file is left as it was), also after a
+    // failed read; the entries change all the same. Callers of the interface do not report this failure.
     bool set(const std::string& key, const std::string& value);
 
     // Typed access through the conversions above. A get of an absent or empty key fails with
@@ -95,6 +98,8 @@ public:
     bool locked() const { return lock_.held(); }
     const std::string& path() const { return path_; }
     const SettingsEntries& entries() const { return entries_; }
+    // Whether the last load found a file that it could not read.
+    bool readFailed() const { return readFailed_; }
 
 private:
     bool writeFile(const std::string& content);
@@ -102,6 +107,7 @@ private:
     ScopedCrossProcessLock lock_;
     SettingsEntries entries_;
     std::string path_;
+    bool readFailed_ = false;
 };
 
 } // namespace tavik::frame

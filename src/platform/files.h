@@ -11,7 +11,8 @@
 
 namespace tavik::platform {
 
-// Opens an existing file for reading; `exclusive` shares it with nobody while open.
+// Opens an existing file for reading; `exclusive` shares it with nobody while open, otherwise it is
+// shared for reading and writing.
 // Returns invalid when the file is missing or cannot be opened.
 FileHandle openFileForRead(const std::string& path, bool exclusive);
 
@@ -33,6 +34,9 @@ std::string streamPath(const std::string& windowsPath);
 // Replaces `target` by `source` in one step, flushing it to disk first, so that a reader sees
 // either the old or the new file, never a partial one. False when the move failed.
 bool replaceFile(const std::string& source, const std::string& target);
+
+// True when something exists at `path` (a file or a folder), whether or not it can be opened.
+bool pathExists(const std::string& path);
 
 // Deletes a file; false when it could not be deleted.
 bool deleteFile(const std::string& path);

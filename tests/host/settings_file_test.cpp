@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "frame/settings_file.h"
+#include "platform/files.h"
 #include "platform/host/time_scale.h"
 #include "platform/sync.h"
 #include "support/sim_fixture.h"
@@ -175,6 +176,36 @@ TEST_F(SettingsFileTest, UnwritableFileKeepsOldContentButEntriesChange) {
     EXPECT_FALSE(store.set("a", "2"));
     EXPECT_EQ(store.get("a"), "2");
     EXPECT_EQ(readIni(), "a=1\r\n");
+}
+
+TEST_F(SettingsFileTest, FileHeldWithoutSharingIsNotOverwrittenFromAnEmptyRead) {
+    writeIni("a=1\r\nb=2\r\n");
+    const std::string path = tavik::frame::settingsFilePath();
+    const tavik::platform::FileHandle holder = tavik::platform::openFileForRead(path, true);
+    ASSERT_TRUE(holder);
+    {
+        SettingsFile store;
+        store.load();
+        EXPECT_TRUE(store.readFailed());
+        EXPECT_TRUE(store.entries().empty());
+        EXPECT_FALSE(store.set("c", "3"));
+    }
+    tavik::platform::closeFile(holder);
+    EXPECT_EQ(readIni(), "a=1\r\nb=2\r\n");
+
+    // Once the holder is gone the next store reads and writes it as usual.
+    SettingsFile store;
+    store.load();
+    EXPECT_FALSE(store.readFailed());
+    EXPECT_TRUE(store.set("c", "3"));
+    EXPECT_EQ(readIni(), "a=1\r\nb=2\r\nc = 3\r\n");
+}
+
+TEST_F(SettingsFileTest, MissingFileIsNotAReadFailure) {
+    SettingsFile store;
+    store.load();
+    EXPECT_FALSE(store.readFailed());
+    EXPECT_TRUE(store.set("a", "1"));
 }
 
 // --- location --------------------------------------------------------------------------------

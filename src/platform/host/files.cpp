@@ -16,8 +16,9 @@ namespace tavik::platform {
 FileHandle openFileForRead(const std::string& path, bool exclusive) {
     const int fd = ::open(sim::hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    // No sharing: refuse when another holder has it exclusively, as a sharing violation would.
-    if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Windows sharing modes played with advisory locks: an exclusive open is refused while anybody
+    // has the file open, and any open while somebody has it exclusively (a sharing violation).
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         ::close(fd);
         return {};
     }
@@ -69,6 +70,11 @@ bool replaceFile(const std::string& source, const std::string& target) {
         ::close(fd);
     }
     return std::rename(from.c_str(), sim::hostPath(target).c_str()) == 0;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(sim::hostPath(path).c_str(), &info) == 0;
 }
 
 bool deleteFile(const std::string& path) { return ::unlink(sim::hostPath(path).c_str()) == 0; }

@@ -22,7 +22,7 @@ FileHandle openFileForRead(const std::string& path, bool exclusive) {
     const std::wstring wide = win32::widen(path);
     if (wide.empty()) return {};
     // Not exclusive: other readers may have it open too, writers not.
-    const DWORD share = exclusive ? 0 : FILE_SHARE_READ;
+    const DWORD share = exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
     const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
@@ -73,6 +73,11 @@ bool replaceFile(const std::string& source, const std::string& target) {
         CloseHandle(h);
     }
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool pathExists(const std::string& path) {
+    const std::wstring wide = win32::widen(path);
+    return !wide.empty() && GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool deleteFile(const std::string& path) {
