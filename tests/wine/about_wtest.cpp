@@ -75,12 +75,7 @@ struct Dll {
     ReleaseFn release = nullptr;
 };
 
-template <class F>
-F resolve(HMODULE module, const char* name) {
-    const FARPROC p = GetProcAddress(module, name);
-    CHECK(p != nullptr);
-    return reinterpret_cast<F>(reinterpret_cast<void*>(p));
-}
+using wtest::resolve;
 
 bool load(Dll& d) {
     d.module = LoadLibraryW(L"Tavik2.dll");

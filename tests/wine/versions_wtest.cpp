@@ -33,12 +33,7 @@ struct Dll {
     TextWFn errorW = nullptr;
 };
 
-template <class F>
-F resolve(HMODULE module, const char* name) {
-    const FARPROC p = GetProcAddress(module, name);
-    CHECK(p != nullptr);
-    return reinterpret_cast<F>(reinterpret_cast<void*>(p));
-}
+using wtest::resolve;
 
 bool load(Dll& d) {
     d.module = LoadLibraryW(L"Tavik2.dll");

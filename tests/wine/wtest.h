@@ -94,3 +94,19 @@ inline int summary() {
 #define CHECK(cond) ::wtest::record(static_cast<bool>(cond), __FILE__, __LINE__, #cond)
 #define CHECK_EQ(a, b) ::wtest::checkEqual((a), (b), __FILE__, __LINE__, #a, #b)
 #define CHECK_STREQ(a, b) ::wtest::checkText((a), (b), __FILE__, __LINE__, #a, #b)
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace wtest {
+
+// An export of a loaded DLL by name, as a function pointer of type F; a missing one fails a check.
+template <class F>
+F resolve(HMODULE module, const char* name) {
+    const FARPROC p = GetProcAddress(module, name);
+    CHECK(p != nullptr);
+    return reinterpret_cast<F>(reinterpret_cast<void*>(p));
+}
+
+} // namespace wtest
+#endif
