@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs the win32 test programs under wine, headless, in one wine prefix per test run.
 #
-#   wine-run.sh setup   PREFIX          new prefix (wineboot), then a wineserver that stays up
+#   wine-run.sh setup   PREFIX          new prefix (wineboot, or a copy of the template kept from
+#                                       an earlier wineboot), then a wineserver that stays up
 #   wine-run.sh run     PREFIX EXE [ARG...]  EXE under wine from its own folder, so the DLLs
 #                                       built beside it (Tavik2.dll) are the ones it loads
 #   wine-run.sh cleanup PREFIX          ends the prefix's wineserver and every program in it
 #
-# Works as root and without a display. Exit code: the program's for run, 0/1 otherwise.
+# Works as root and without a display. Exit code: the program's for run (77: skipped, the prefix
+# could not be made under emulation), 0/1 otherwise.
 set -uo pipefail
 
 mode=${1:?mode: setup, run or cleanup}
@@ -37,35 +39,138 @@ check_loader() {
   fi
 }
 
+# Whether 32-bit programs run through qemu's user-mode emulator (scripts/enable-i386-emulation.sh).
+emulated() {
+  [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
+}
+
+# Waits (at most 30 min) until no "wineboot --init" of this prefix runs any more.
+wait_for_init() {
+  local waited=0 pid running
+  while [ "$waited" -lt 1800 ]; do
+    running=0
+    for pid in $(pgrep -f 'wineboot.exe --init' 2>/dev/null); do
+      if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then running=1; fi
+    done
+    [ "$running" -eq 0 ] && return 0
+    sleep 5
+    waited=$((waited + 5))
+  done
+  return 1
+}
+
+# Whether the prefix is complete: its system folder is there and a program runs in it.
+prefix_works() {
+  [ -f "$prefix/drive_c/windows/system32/kernel32.dll" ] && [ -f "$prefix/system.reg" ] &&
+    timeout 900 wine cmd /c exit 0 </dev/null >>"$log_dir/wineboot-check.log" 2>&1
+}
+
+# Prefixes made by wineboot are kept as a template per wine version, outside the build folder so
+# that a fresh checkout finds it too. TAVIK_WINE_CACHE overrides where.
+template_mark=.tavik-template
+template_dir() {
+  local root=${TAVIK_WINE_CACHE:-}
+  if [ -z "$root" ]; then
+    if [ -w /var/cache ]; then root=/var/cache/tavik; else root=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/tavik; fi
+  fi
+  local version
+  version=$(wine --version 2>/dev/null | tr -c 'A-Za-z0-9.\n' '_')
+  echo "$root/wineprefix-$WINEARCH-$version"
+}
+
+template_ok() {
+  [ -f "$1/$template_mark" ] && [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/system32/kernel32.dll" ]
+}
+
+# Ends the prefix's server and waits until every program of the prefix is gone, so that nothing
+# still writes into the prefix folder.
+end_prefix() {
+  wineserver -k >/dev/null 2>&1 || true
+  timeout 60 wineserver -w >/dev/null 2>&1 || true
+}
+
+# Stores the prefix just made as the template: its server is ended first so that the registry
+# files are written out, then started again for the test run.
+save_template() {
+  local template=$1
+  end_prefix
+  if mkdir -p "$(dirname "$template")" 2>/dev/null; then
+    local temp="$template.new.$$"
+    rm -rf "$temp"
+    if cp -a "$prefix" "$temp" && touch "$temp/$template_mark"; then
+      rm -rf "$template"
+      mv "$temp" "$template" && echo "kept as template in $template"
+    else
+      rm -rf "$temp"
+    fi
+  fi
+  wineserver -p </dev/null >/dev/null 2>&1
+  start_session || true
+}
+
+# The first program of a new server session starts the prefix's session start-up ("wineboot
+# --init": services, run keys). Done here, so that it does not count against the first test.
+start_session() {
+  prefix_works && wait_for_init
+}
+
 case "$mode" in
 setup)
   check_loader || exit 1
   wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$prefix" "$log_dir"
+  rm -rf "$prefix" "$log_dir" "$prefix.unusable"
   mkdir -p "$prefix" "$log_dir"
   start=$(date +%s)
+  template=$(template_dir)
+  if template_ok "$template"; then
+    # A prefix is only configuration: one made earlier with the same wine serves as well as a
+    # new one and saves the slowest, and under emulation the least reliable, step.
+    cp -a "$template/." "$prefix/"
+    rm -f "$prefix/$template_mark"
+    wineserver -p </dev/null >/dev/null 2>&1
+    start_session || { echo "the wine prefix copied from $template does not run programs" >&2; exit 1; }
+    echo "wine prefix $prefix copied from $template in $(($(date +%s) - start)) s"
+    exit 0
+  fi
   # One server for the whole test run: the prefix's services started by wineboot stay up with
   # it, so the test programs do not start them again.
   # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
   booted=0
   for attempt in 1 2 3; do
     wineserver -p </dev/null >/dev/null 2>&1
-    if wineboot -i </dev/null >"$log_dir/wineboot.log" 2>&1; then booted=1; break; fi
-    echo "wineboot -i failed in $prefix (attempt $attempt)" >&2
-    wineserver -k >/dev/null 2>&1 || true
+    if timeout 900 wineboot -i </dev/null >"$log_dir/wineboot-$attempt.log" 2>&1; then booted=1; break; fi
+    # The first program of a new prefix waits only a few minutes for its initialisation and then
+    # fails to load kernel32.dll, while the initialisation goes on: under emulation it takes
+    # longer. Let it finish, and take the prefix when a program then runs in it.
+    if wait_for_init && prefix_works; then booted=1; break; fi
+    echo "wineboot -i failed in $prefix (attempt $attempt); its output:" >&2
+    tail -n 20 "$log_dir/wineboot-$attempt.log" >&2
+    end_prefix
     rm -rf "$prefix"
     mkdir -p "$prefix"
   done
   if [ "$booted" -ne 1 ]; then
-    cat "$log_dir/wineboot.log"
+    # Natively a prefix that cannot be made is a failure. Under emulation it is the emulator
+    # (qemu's user mode crashes in wine's start-up on some machines): the wine programs then
+    # report themselves skipped, not passed, and the static checks of the DLL still run.
+    if emulated; then
+      echo "wine cannot make a prefix under i386 emulation on this machine: the wine programs are skipped" |
+        tee "$prefix.unusable"
+      exit 0
+    fi
     exit 1
   fi
-  echo "wine prefix $prefix ready in $(($(date +%s) - start)) s"
+  echo "wine prefix $prefix made in $(($(date +%s) - start)) s (attempt $attempt)"
+  save_template "$template"
   ;;
 run)
   exe=${1:?program to run}
   shift
   check_loader || exit 1
+  if [ -f "$prefix.unusable" ]; then
+    cat "$prefix.unusable"
+    exit 77
+  fi
   [ -d "$prefix/drive_c" ] || { echo "no wine prefix in $prefix (run setup first)" >&2; exit 1; }
   mkdir -p "$log_dir"
   dir=$(cd "$(dirname "$exe")" && pwd)
@@ -84,7 +189,7 @@ run)
   exit $rc
   ;;
 cleanup)
-  if [ -d "$prefix" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -d "$prefix" ]; then end_prefix; fi
   exit 0
   ;;
 *)
