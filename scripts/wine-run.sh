@@ -59,10 +59,14 @@ wait_for_init() {
   return 1
 }
 
-# Whether the prefix is complete: its system folder is there and a program runs in it.
+# Whether a prefix folder holds a whole prefix: its registry and its system folder.
+prefix_complete() {
+  [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/system32/kernel32.dll" ]
+}
+
+# Whether the prefix is complete and a program runs in it.
 prefix_works() {
-  [ -f "$prefix/drive_c/windows/system32/kernel32.dll" ] && [ -f "$prefix/system.reg" ] &&
-    timeout 900 wine cmd /c exit 0 </dev/null >>"$log_dir/wineboot-check.log" 2>&1
+  prefix_complete "$prefix" && timeout 900 wine cmd /c exit 0 </dev/null >>"$log_dir/wineboot-check.log" 2>&1
 }
 
 # Prefixes made by wineboot are kept as a template per wine version, outside the build folder so
@@ -79,7 +83,7 @@ template_dir() {
 }
 
 template_ok() {
-  [ -f "$1/$template_mark" ] && [ -f "$1/system.reg" ] && [ -f "$1/drive_c/windows/system32/kernel32.dll" ]
+  [ -f "$1/$template_mark" ] && prefix_complete "$1"
 }
 
 # Ends the prefix's server and waits until every program of the prefix is gone, so that nothing
@@ -117,7 +121,7 @@ start_session() {
 case "$mode" in
 setup)
   check_loader || exit 1
-  wineserver -k >/dev/null 2>&1 || true
+  end_prefix
   rm -rf "$prefix" "$log_dir" "$prefix.unusable"
   mkdir -p "$prefix" "$log_dir"
   start=$(date +%s)
