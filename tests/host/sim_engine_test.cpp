@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "frame/settings_file.h"
 #include "support/sim_fixture.h"
 #include "tavik2/aux_version.h"
 
@@ -201,6 +202,73 @@ TEST_F(SimEngineTest, OldHomeIsConvertedKeepingItsState) {
         converted.appendLog(t, std::move(e));
     });
     EXPECT_EQ(converted.readLog().back().seq, 42u);
+}
+
+} // namespace
+} // namespace tavik::test
+
+namespace tavik::test {
+namespace {
+
+// Every spelling of one home is one unit: the same files and the same named locks.
+TEST_F(SimEngineTest, SpellingsOfOneHomeShareTheirLocks) {
+    ASSERT_EQ(::symlink(home().c_str(), (home() + ".link").c_str()), 0);
+    {
+        frame::SettingsFile store;
+        store.load();
+        store.set("Other", "kept");
+    }
+    const std::string spellings[] = {home(), home() + "/", home() + ".link"};
+    std::vector<FILE*> pipes;
+    for (const std::string& h : spellings)
+        pipes.push_back(::popen(("TAVIK_HOME='" + h + "' " + binPath("settings_increment") + " Count 60").c_str(), "r"));
+    for (FILE* p : pipes) EXPECT_EQ(::pclose(p), 0);
+    ::unlink((home() + ".link").c_str());
+    frame::SettingsFile store;
+    store.load();
+    int32_t count = 0;
+    EXPECT_EQ(store.getInt("Count", count), ERR_SUCCESS);
+    EXPECT_EQ(count, 180);
+    EXPECT_EQ(store.get("Other"), "kept");
+}
+
+// A model document of the wrong shape makes its requests fail, never the tool's reset.
+TEST_F(SimEngineTest, WrongShapedStateFailsRequestsButNotReset) {
+    unit().transact([](Txn& t) { t.edit("driver") = 5; });
+    auto* h = GetAuxVersion();
+    uint8_t v[4];
+    EXPECT_NE(AuxVersion_getSSVersion(h, &v[0], &v[1], &v[2], &v[3]), ERR_SUCCESS);
+    AuxVersion_release(h);
+    std::string out;
+    ASSERT_EQ(run(binPath("tavikctl") + " sim reset", &out), 0) << out;
+    EXPECT_EQ(run(binPath("tavikctl") + " sim get driver.versions.ss", &out), 0) << out;
+}
+
+TEST_F(SimEngineTest, FaultOptionsAreCheckedAgainstTheirTarget) {
+    const char* bad[] = {
+        "--action fial",
+        "--target '\\\\.\\TavikDrv' --action no_answer",
+        "--target bord --action fail",
+        "--action fail --times 0",
+        "--action fail --times -1",
+        "--action fail --code -1",
+        "--action fail --code 0x100000000",
+        "--action fail --code 010",
+        "--action count",
+        "--action reply --reply xyz",
+        "--target board --action fail --address 0x1FF",
+        "--target service --action fail",
+    };
+    std::string out;
+    for (const char* args : bad) {
+        EXPECT_NE(run(binPath("tavikctl") + " sim fault add " + args, &out), 0) << args;
+        EXPECT_FALSE(out.empty()) << args;
+    }
+    EXPECT_TRUE(unit().faults().empty());
+    EXPECT_EQ(run(binPath("tavikctl") + " sim fault add --code 0x2224F4 --action fail --skip 2 --times 1", &out), 0)
+        << out;
+    ASSERT_EQ(unit().faults().size(), 1u);
+    EXPECT_EQ(unit().faults()[0]["skip"], 2);
 }
 
 } // namespace
