@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     addSettingsCommands(app, ctx);
     addMessageCommands(app, ctx);
     addAboutCommands(app, ctx);
+    addDiagCommands(app, ctx);
+    addPowerCommands(app, ctx);
+    addConfigCommands(app, ctx);
     addSimCommands(app, ctx);
 
     try {
