@@ -42,5 +42,6 @@ void addConfigCommands(CLI::App& app, Context& ctx);
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
+void addSimPowerCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl
