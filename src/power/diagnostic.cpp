@@ -58,21 +58,24 @@ ErrorCode Diagnostic_Imp::getPMTemp(uint8_t sensorIndex, int16_t* temperature, i
     uint32_t status = 0;
     uint32_t type = 0;
     int32_t raw = 0;
-    if (!frame::openJidaBoard(board_)) return ERR_GET_TEMP;
+    board::BoardHandle handle = board_.load();
+    const bool opened = frame::openJidaBoard(handle);
+    board_.store(handle);
+    if (!opened) return ERR_GET_TEMP;
 
     bool read = false;
     {
         // The sensor calls use the handle the session left (the last board). The lock is held
         // through the settling pause, on every path.
         frame::I2cLock lock;
-        if (sensorIndex < board::temperatureSensorCount(board_)) {
+        if (sensorIndex < board::temperatureSensorCount(handle)) {
             int32_t value = 0;
             uint32_t valueStatus = 0;
-            if (board::temperatureRead(board_, sensorIndex, &value, &valueStatus) == 1) {
+            if (board::temperatureRead(handle, sensorIndex, &value, &valueStatus) == 1) {
                 raw = value;
                 status = valueStatus;
                 uint32_t info[11] = {board::kTemperatureInfoBytes};
-                if (board::temperatureInfo(board_, sensorIndex, info) == 1) {
+                if (board::temperatureInfo(handle, sensorIndex, info) == 1) {
                     type = info[1];
                     read = true;
                 }

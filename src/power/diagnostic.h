@@ -2,6 +2,7 @@
 // the CPU board's temperature sensors through the board-access library.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "frame/driver_channel.h"
@@ -47,7 +48,9 @@ private:
     ErrorCode readWord(uint32_t code, T* out);
 
     frame::DriverChannel channel_;
-    platform::board::BoardHandle board_ = 0; // left by the last session; never closed here
+    // Left by the last session; never closed here. Threads sharing the object each read with
+    // the handle of their own session and only record it here.
+    std::atomic<platform::board::BoardHandle> board_{0};
 };
 
 } // namespace tavik::power

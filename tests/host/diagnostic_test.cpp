@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "frame/handle.h"
 #include "power/diagnostic.h"
@@ -200,6 +201,21 @@ TEST_F(DiagnosticTest, PmTemperatureUsesTheLastBoardsHandle) {
     const auto count = boardCalls(79);
     ASSERT_EQ(count.size(), 1u);
     EXPECT_EQ(count[0].in, bytes({0x01, 0x01, 0, 0})); // board 1: handle 0x101
+}
+
+// Threads sharing the object each read with their own session's handle, serialised by the lock.
+TEST_F(DiagnosticTest, PmTemperatureFromSeveralThreads) {
+    auto reader = [this](uint8_t sensor, int16_t expected) {
+        for (int i = 0; i < 5; ++i) {
+            int16_t t = 0;
+            int32_t type = 0;
+            EXPECT_EQ(Diagnostic_getPMTemp(h_, sensor, &t, &type), ERR_SUCCESS);
+            EXPECT_EQ(t, expected);
+        }
+    };
+    std::thread first(reader, 0, 42), second(reader, 1, 38);
+    first.join();
+    second.join();
 }
 
 } // namespace
