@@ -37,6 +37,8 @@ int main(int argc, char** argv) {
     addSettingsCommands(app, ctx);
     addMessageCommands(app, ctx);
     addAboutCommands(app, ctx);
+    addIoCommands(app, ctx);
+    addTouchCommands(app, ctx);
     addSimCommands(app, ctx);
 
     try {

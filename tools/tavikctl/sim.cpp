@@ -164,6 +164,8 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
+    addSimRegistryCommands(*sim, ctx);
+    addSimTouchCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
