@@ -19,8 +19,8 @@ constexpr uint16_t kDefaultRaw[kAdcSelectors] = {
     1489, 1241, 3724, 2048, kUnmeasured, kUnmeasured, kUnmeasured, kUnmeasured,
 };
 
-bool isByte(const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFF; }
-bool isWord(const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFFFF; }
+bool isByte(const json& v) { return v.is_number_integer() && v.get<int64_t>() >= 0 && v.get<int64_t>() <= 0xFF; }
+bool isWord(const json& v) { return v.is_number_integer() && v.get<int64_t>() >= 0 && v.get<int64_t>() <= 0xFFFF; }
 
 void initDigio(const json& profile, Txn& txn) {
     const json p = profile.value("digio", json::object());

@@ -29,8 +29,9 @@ int64_t nowUs() {
         .count();
 }
 
-bool isWord(const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFFFF; }
-bool isByte(const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFF; }
+bool isWord(const json& v) { return v.is_number_integer() && v.get<int64_t>() >= 0 && v.get<int64_t>() <= 0xFFFF; }
+bool isByte(const json& v) { return v.is_number_integer() && v.get<int64_t>() >= 0 && v.get<int64_t>() <= 0xFF; }
+bool isCount(const json& v) { return v.is_number_integer() && v.get<int64_t>() >= 0; }
 
 bool calibrating(uint8_t controllerByte) {
     for (uint8_t b : kCalibrationBytes)
@@ -47,7 +48,7 @@ void initTouch(const json& profile, Txn& txn) {
     for (const char* byteField : {"mode", "calibration_mode"})
         if (p.contains(byteField) && isByte(p[byteField])) doc[byteField] = p[byteField];
     if (p.contains("right_click_time") && isWord(p["right_click_time"])) doc["right_click_time"] = p["right_click_time"];
-    if (p.contains("point_delay_ms") && p["point_delay_ms"].is_number_unsigned()) doc["point_delay_ms"] = p["point_delay_ms"];
+    if (p.contains("point_delay_ms") && isCount(p["point_delay_ms"])) doc["point_delay_ms"] = p["point_delay_ms"];
     txn.edit(kModel) = doc;
 }
 
@@ -56,7 +57,7 @@ bool validateTouch(json& doc, std::string& error) {
             "of 0..65535, point_delay_ms a count of milliseconds, pending null or {point, started_us}";
     if (!doc.is_object()) return false;
     if (!isByte(doc.value("mode", json())) || !isByte(doc.value("calibration_mode", json())) ||
-        !isWord(doc.value("right_click_time", json())) || !doc.value("point_delay_ms", json()).is_number_unsigned())
+        !isWord(doc.value("right_click_time", json())) || !isCount(doc.value("point_delay_ms", json())))
         return false;
     const json regs = doc.value("registers", json());
     if (!regs.is_array() || regs.size() != kRegisters) return false;

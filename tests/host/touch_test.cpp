@@ -70,7 +70,9 @@ TEST_F(TouchTest, AdvancedSettingsRangesAndShiftsAtTheirLimits) {
         if (c.reg >= 0) setReg(c.reg, 0x5A5A);
         EXPECT_EQ(TouchScreen_setAdvancedSetting(touch_, c.setting, static_cast<uint16_t>(c.value)), c.code)
             << "setting " << c.setting << " value " << c.value;
-        if (c.reg >= 0) EXPECT_EQ(reg(c.reg), c.code == ERR_SUCCESS ? c.sent : 0x5A5A) << "setting " << c.setting;
+        if (c.reg >= 0) {
+            EXPECT_EQ(reg(c.reg), c.code == ERR_SUCCESS ? c.sent : 0x5A5A) << "setting " << c.setting;
+        }
     }
     // The request: register, 0, value little-endian.
     const auto log = requests();
