@@ -1,7 +1,6 @@
 #include "signals/can_setting.h"
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "frame/handle.h"

@@ -256,7 +256,9 @@ void addTouchCommands(CLI::App& app, Context& ctx) {
     auto* cal = touch->add_subcommand("calibrate", "Run a calibration: the mode, then each point as the user touches it");
     static CalibrateOptions co;
     cal->add_option("--mode", co.mode, "Calibration mode 1..4")->required();
-    cal->add_option("--points", co.points, "Points to calibrate (default 1 to the mode's highest)")->delimiter(',');
+    cal->add_option("--points", co.points, "Points to calibrate (default 1 to the mode's highest)")
+        ->delimiter(',')
+        ->check(CLI::Range(0, 255));
     cal->add_option("--timeout", co.timeoutS, "Seconds to wait for each point")->check(CLI::PositiveNumber);
     cal->callback([&ctx] { calibrate(ctx, co); });
 
