@@ -38,10 +38,14 @@ void addAboutCommands(CLI::App& app, Context& ctx);
 void addDiagCommands(CLI::App& app, Context& ctx);
 void addPowerCommands(CLI::App& app, Context& ctx);
 void addConfigCommands(CLI::App& app, Context& ctx);
+void addIoCommands(CLI::App& app, Context& ctx);
+void addTouchCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
 void addSimPowerCommands(CLI::App& sim, Context& ctx);
+void addSimRegistryCommands(CLI::App& sim, Context& ctx);
+void addSimTouchCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

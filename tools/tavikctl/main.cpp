@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
     addDiagCommands(app, ctx);
     addPowerCommands(app, ctx);
     addConfigCommands(app, ctx);
+    addIoCommands(app, ctx);
+    addTouchCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

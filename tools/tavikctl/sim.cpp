@@ -45,6 +45,8 @@ const TargetKind* targetKind(const std::string& target) {
     static const TargetKind service{"platform service", {"absent", "refusing", "accepting"}};
     if (target == "board") return &board;
     if (target == "service") return &service;
+    static const TargetKind registry{"registry", {"fail"}};
+    if (target == "registry") return &registry;
     if (target.rfind("\\\\.\\", 0) == 0 && target.size() > 4) return &device;
     return nullptr;
 }
@@ -53,7 +55,8 @@ const char* kFaultHelp =
     "Targets and their actions:\n"
     "  \\\\.\\<device>  absent (opens fail; code 0), fail, count (--count), reply (--reply, --count)\n"
     "  board          fail, no_answer, value (--value; --address limits it to one I2C device)\n"
-    "  service        absent, refusing, accepting (the answer to one control code)";
+    "  service        absent, refusing, accepting (the answer to one control code)\n"
+    "  registry       fail (code 1 open to read, 2 open to write, 3 read, 4 write; 0 any)";
 
 std::string describeCode(const tavik::sim::LogEntry& e) {
     if (e.target.rfind("\\\\.\\", 0) == 0) {
@@ -225,7 +228,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     auto* add = fault->add_subcommand("add", "Add a fault for one device and request code");
     add->footer(kFaultHelp);
     static FaultOptions fo;
-    add->add_option("--target", fo.target, "Device (\\\\.\\TavikDrv, ...), \"service\" or \"board\"");
+    add->add_option("--target", fo.target, "Device (\\\\.\\TavikDrv, ...), \"service\", \"board\" or \"registry\"");
     add->add_option("--code", fo.code, "Request code, service code or board ordinal; 0 = any");
     add->add_option("--action", fo.action, "What happens (see the targets below)")->required();
     add->add_option("--count", fo.count, "Byte count the request returns (count, reply)");
@@ -267,6 +270,8 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
     addSimPowerCommands(*sim, ctx);
+    addSimRegistryCommands(*sim, ctx);
+    addSimTouchCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
