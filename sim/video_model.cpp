@@ -150,90 +150,89 @@ std::string registerKey(uint8_t reg) {
     return k;
 }
 
-// A request handler of a control device: `key` names its input's part of the document.
-#define VIDEO_HANDLER(name, body)                                                                  \
-    bool name(Txn& txn, Request& r) {                                                              \
-        const int input = controlInput(r.device);                                                  \
-        if (input == 0) {                                                                          \
-            r.note = "not a video control device";                                                 \
-            return false;                                                                          \
-        }                                                                                          \
-        const std::string key = inputKey(input);                                                   \
-        body                                                                                       \
+// Serves a request of a control device on its input's part of the document (`key`).
+template <bool (*Serve)(Txn&, Request&, const std::string&)>
+bool onInput(Txn& txn, Request& r) {
+    const int input = controlInput(r.device);
+    if (input == 0) {
+        r.note = "not a video control device";
+        return false;
     }
+    return Serve(txn, r, inputKey(input));
+}
 
 const json& state(Txn& txn, const std::string& key) { return txn.get("video")[key]; }
 json& change(Txn& txn, const std::string& key) { return txn.edit("video")[key]; }
 
-VIDEO_HANDLER(writeControl, {
+bool writeControl(Txn& txn, Request& r, const std::string& key) {
     change(txn, key)["control"] = r.in[0];
     r.out[0] = r.in[0];
     r.returned = 1;
     return true;
-})
+}
 
-VIDEO_HANDLER(readControl, {
+bool readControl(Txn& txn, Request& r, const std::string& key) {
     r.out[0] = state(txn, key)["control"].get<uint8_t>();
     r.returned = 1;
     return true;
-})
+}
 
-VIDEO_HANDLER(getColorKeys, {
+bool getColorKeys(Txn& txn, Request& r, const std::string& key) {
     const json& k = state(txn, key)["color_key"];
     for (int i = 0; i < 3; ++i) r.out[i] = k[i].get<uint8_t>();
     r.returned = 3;
     return true;
-})
+}
 
-VIDEO_HANDLER(setColorKeys, {
+bool setColorKeys(Txn& txn, Request& r, const std::string& key) {
     const std::vector<uint8_t> k(r.in, r.in + 3);
     change(txn, key)["color_key"] = k;
     std::memcpy(r.out, k.data(), 3);
     r.returned = 3;
     return true;
-})
+}
 
-VIDEO_HANDLER(setArea, {
+bool setArea(Txn& txn, Request& r, const std::string& key) {
     json area = json::array();
     for (int i = 0; i < 4; ++i) area.push_back(getLe(r.in + 2 * i, 2));
     change(txn, key)["area"] = area;
     std::memcpy(r.out, r.in, 8);
     r.returned = 8;
     return true;
-})
+}
 
-VIDEO_HANDLER(getArea, {
+bool getArea(Txn& txn, Request& r, const std::string& key) {
     const json& area = state(txn, key)["area"];
     for (int i = 0; i < 4; ++i) putLe(r.out + 2 * i, area[i].get<uint32_t>(), 2);
     r.returned = 8;
     return true;
-})
+}
 
-VIDEO_HANDLER(setScaling, {
+bool setScaling(Txn& txn, Request& r, const std::string& key) {
     const std::vector<uint8_t> s(r.in, r.in + 4);
     change(txn, key)["scaling"] = s;
     std::memcpy(r.out, s.data(), 4);
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(getScaling, {
+bool getScaling(Txn& txn, Request& r, const std::string& key) {
     const json& s = state(txn, key)["scaling"];
     for (int i = 0; i < 4; ++i) r.out[i] = s[i].get<uint8_t>();
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(setDecoderReg, {
+bool setDecoderReg(Txn& txn, Request& r, const std::string& key) {
     const uint8_t reg = r.in[0], value = r.in[1];
     change(txn, key)["decoder"][registerKey(reg)] = value;
     r.out[0] = reg;
     r.out[1] = value;
     r.returned = 2;
     return true;
-})
+}
 
-VIDEO_HANDLER(getDecoderReg, {
+bool getDecoderReg(Txn& txn, Request& r, const std::string& key) {
     const uint8_t reg = r.in[0];
     const json& doc = state(txn, key);
     uint8_t value = 0;
@@ -247,42 +246,42 @@ VIDEO_HANDLER(getDecoderReg, {
     r.out[1] = value;
     r.returned = 2;
     return true;
-})
+}
 
-VIDEO_HANDLER(getChannel, {
+bool getChannel(Txn& txn, Request& r, const std::string& key) {
     putLe(r.out, static_cast<uint32_t>(state(txn, key)["channel"].get<int64_t>()), 4);
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(setChannel, {
+bool setChannel(Txn& txn, Request& r, const std::string& key) {
     change(txn, key)["channel"] = static_cast<int32_t>(getLe(r.in, 4));
     std::memcpy(r.out, r.in, 4);
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(setCropping, {
+bool setCropping(Txn& txn, Request& r, const std::string& key) {
     change(txn, key)["cropping"] = std::vector<uint8_t>(r.in, r.in + 4);
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(getCropping, {
+bool getCropping(Txn& txn, Request& r, const std::string& key) {
     const json& c = state(txn, key)["cropping"];
     for (int i = 0; i < 4; ++i) r.out[i] = c[i].get<uint8_t>();
     r.returned = 4;
     return true;
-})
+}
 
-VIDEO_HANDLER(resetDevice, {
+bool resetDevice(Txn& txn, Request& r, const std::string& key) {
     json& doc = change(txn, key);
     doc["resets"] = doc.value("resets", 0) + 1;
     r.returned = 2;
     return true;
-})
+}
 
-VIDEO_HANDLER(rawImage, {
+bool rawImage(Txn& txn, Request& r, const std::string& key) {
     const json& doc = state(txn, key);
     putLe(r.out, doc["width"].get<uint32_t>(), 2);
     putLe(r.out + 2, doc["height"].get<uint32_t>(), 2);
@@ -290,21 +289,21 @@ VIDEO_HANDLER(rawImage, {
     r.out[5] = 0;
     r.returned = 6;
     return true;
-})
+}
 
-VIDEO_HANDLER(activateCapture, {
+bool activateCapture(Txn& txn, Request& r, const std::string& key) {
     change(txn, key)["capturing"] = r.in[0] != 0;
     r.returned = 1;
     return true;
-})
+}
 
 const bool handlersRegistered = [] {
     const std::pair<uint32_t, RequestHandler> table[] = {
-        {0x909, &writeControl}, {0x90A, &getColorKeys}, {0x90B, &setColorKeys}, {0x90C, &setArea},
-        {0x90D, &getArea},      {0x90E, &setScaling},   {0x90F, &getScaling},   {0x910, &setDecoderReg},
-        {0x911, &getDecoderReg}, {0x912, &readControl}, {0x913, &getChannel},   {0x914, &setChannel},
-        {0x915, &setCropping},  {0x916, &getCropping},  {0x917, &resetDevice},  {0x918, &rawImage},
-        {0x96B, &activateCapture},
+        {0x909, &onInput<&writeControl>}, {0x90A, &onInput<&getColorKeys>}, {0x90B, &onInput<&setColorKeys>}, {0x90C, &onInput<&setArea>},
+        {0x90D, &onInput<&getArea>},      {0x90E, &onInput<&setScaling>},   {0x90F, &onInput<&getScaling>},   {0x910, &onInput<&setDecoderReg>},
+        {0x911, &onInput<&getDecoderReg>}, {0x912, &onInput<&readControl>}, {0x913, &onInput<&getChannel>},   {0x914, &onInput<&setChannel>},
+        {0x915, &onInput<&setCropping>},  {0x916, &onInput<&getCropping>},  {0x917, &onInput<&resetDevice>},  {0x918, &onInput<&rawImage>},
+        {0x96B, &onInput<&activateCapture>},
     };
     for (const auto& [function, handler] : table) registerRequestHandler(requestCode(function), handler);
     return true;

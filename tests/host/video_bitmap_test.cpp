@@ -176,10 +176,14 @@ TEST_F(VideoBitmapTest, NullPointersAndFreeing) {
 // Where a decoder is installed: the RGB bytes of a bitmap file, top row first, via python3-pil or
 // ImageMagick. False when neither can be run.
 bool decodeIndependently(const std::string& bmpPath, const std::string& rgbPath) {
-    const std::string pil = "python3 -c \"import sys; from PIL import Image; "
-                            "open(sys.argv[2], 'wb').write(Image.open(sys.argv[1]).convert('RGB').tobytes())\" '" +
-                            bmpPath + "' '" + rgbPath + "' 2>/dev/null";
-    if (std::system(pil.c_str()) == 0) return true;
+    // The system's python first: that is where Debian's python3-pil goes.
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+        const std::string pil = std::string(python) +
+                                " -c \"import sys; from PIL import Image; "
+                                "open(sys.argv[2], 'wb').write(Image.open(sys.argv[1]).convert('RGB').tobytes())\" '" +
+                                bmpPath + "' '" + rgbPath + "' 2>/dev/null";
+        if (std::system(pil.c_str()) == 0) return true;
+    }
     const std::string magick = "convert '" + bmpPath + "' -depth 8 'rgb:" + rgbPath + "' 2>/dev/null";
     return std::system(magick.c_str()) == 0 && std::filesystem::exists(rgbPath);
 }
