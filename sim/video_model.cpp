@@ -5,6 +5,7 @@
 #include "sim/video_model.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "frame/request_index.h"

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "frame/driver_channel.h"
 #include "identity/aux_version.h"
@@ -45,6 +46,7 @@ constexpr uint8_t kStandardRegister = 0x8C;
 constexpr identity::FirmwareVersionNumber kCaptureFpga = 40000;
 constexpr identity::FirmwareVersionNumber kOldScalingFpga = 40000; // this number and below
 
+// Longest snapshot path, in characters, without the terminating zero (MAX_PATH - 1).
 constexpr uint32_t kMaxPathChars = 259;
 
 // A capture device read with plain reads.
