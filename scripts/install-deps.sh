@@ -21,6 +21,8 @@ pkgs=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libsqlite3-dev libvalijson-dev
+  # an independent bitmap decoder for the video tests
+  python3-pil
 )
 if [ "$scope" = all ]; then
   pkgs+=(

@@ -16,6 +16,18 @@ std::map<uint32_t, RequestHandler>& handlers() {
     return h;
 }
 
+struct ReadDevice {
+    ReadPresence present;
+    ReadHandler read;
+};
+
+std::map<std::string, ReadDevice>& readDevices() {
+    static std::map<std::string, ReadDevice> d;
+    return d;
+}
+
+bool isAbsentFault(const json& f) { return f.value("action", "") == "absent"; }
+
 bool isDriverDevice(const std::string& device) {
     return device == kMainDevice || device == "\\\\.\\TavikDrv\\Video1" ||
            device == "\\\\.\\TavikDrv\\Video2";
@@ -65,6 +77,10 @@ const bool registered = (registerModel({"driver", &initDriver, &validateDriver})
 
 void registerRequestHandler(uint32_t code, RequestHandler handler) { handlers()[code] = handler; }
 
+void registerReadDevice(const std::string& device, ReadPresence present, ReadHandler read) {
+    readDevices()[device] = {present, read};
+}
+
 bool driverDeviceOpen(const std::string& device) {
     bool ok = false;
     Unit::instance().transact([&](Txn& txn) {
@@ -73,13 +89,21 @@ bool driverDeviceOpen(const std::string& device) {
         e.target = device;
         e.code = 0; // an open
         const json& d = txn.get("driver");
-        if (!isDriverDevice(device)) {
+        const auto reader = readDevices().find(device);
+        if (reader != readDevices().end()) {
+            if (!reader->second.present(txn, device))
+                e.note = "device not fitted";
+            else if (!takeFault(txn, device, 0, isAbsentFault).is_null())
+                e.note = "fault: device absent";
+            else
+                ok = true, e.note = "open";
+        } else if (!isDriverDevice(device)) {
             e.note = "no such device";
         } else if (!d.value("present", true)) {
             e.note = "driver not fitted";
         } else if (device != kMainDevice && !d.value("video_devices", true)) {
             e.note = "video device not fitted";
-        } else if (json f = takeFault(txn, device, 0); !f.is_null() && f.value("action", "") == "absent") {
+        } else if (!takeFault(txn, device, 0, isAbsentFault).is_null()) {
             e.note = "fault: device absent";
         } else {
             ok = true;
@@ -153,7 +177,33 @@ bool driverDeviceControl(const std::string& device, uint32_t code, const uint8_t
 
 bool driverDeviceRead(const std::string& device, uint8_t* buffer, uint32_t size, uint32_t& read) {
     read = 0;
-    return false;
+    const auto reader = readDevices().find(device);
+    if (reader == readDevices().end()) return false;
+    bool ok = false;
+    Unit::instance().transact([&](Txn& txn) {
+        LogEntry e;
+        e.pid = static_cast<uint32_t>(::getpid());
+        e.target = device;
+        e.code = 0; // a read
+        uint32_t count = 0;
+        const json fault = takeFault(txn, device, 0, [](const json& f) { return !isAbsentFault(f); });
+        const std::string action = fault.is_null() ? "" : fault.value("action", "");
+        if (action == "fail") {
+            e.note = "read: fault: read fails";
+        } else {
+            ReadRequest r{device, buffer, size, count, e.note};
+            ok = reader->second.read(txn, r);
+            if (ok && action == "count") count = std::min(count, fault.value("count", 0u));
+            e.note = "read " + std::to_string(size) + " bytes: " + e.note;
+        }
+        if (!ok) count = 0;
+        read = count;
+        e.returned = count;
+        e.ok = ok;
+        if (ok) e.out.assign(buffer, buffer + count);
+        Unit::instance().appendLog(txn, std::move(e));
+    });
+    return ok;
 }
 
 } // namespace tavik::sim

@@ -37,6 +37,23 @@ bool driverDeviceControl(const std::string& device, uint32_t code, const uint8_t
 // Serves one read on a device (video frames); fails unless a model serves reads.
 bool driverDeviceRead(const std::string& device, uint8_t* buffer, uint32_t size, uint32_t& read);
 
+// One plain read of a device served by a model. The handler fills `buffer` with at most `size`
+// bytes and sets `read`; false means the read fails (ReadFile = 0).
+struct ReadRequest {
+    const std::string& device;
+    uint8_t* buffer;
+    uint32_t size;
+    uint32_t& read;
+    std::string& note;
+};
+
+// A device of another driver that a model serves with plain reads (the video capture devices):
+// `present` says whether it can be opened now, `read` serves a read. Reads are logged with code 0
+// (as opens are) and take the faults "fail" (the read fails) and "count" (only "count" bytes).
+using ReadPresence = bool (*)(Txn& txn, const std::string& device);
+using ReadHandler = bool (*)(Txn& txn, ReadRequest& request);
+void registerReadDevice(const std::string& device, ReadPresence present, ReadHandler read);
+
 // Names of the driver's devices.
 constexpr const char* kMainDevice = "\\\\.\\TavikDrv";
 

@@ -41,4 +41,11 @@ bool pathExists(const std::string& path);
 // Deletes a file; false when it could not be deleted.
 bool deleteFile(const std::string& path);
 
+// Creates a file for reading and writing, shared with nobody while open, replacing an existing
+// one (CREATE_ALWAYS). Returns invalid when it cannot be created. Close it with closeFile.
+FileHandle createFileForWrite(const std::string& path);
+
+// Writes `size` bytes. Returns false on a write error; `written` is the byte count.
+bool writeFile(FileHandle file, const void* data, uint32_t size, uint32_t& written);
+
 } // namespace tavik::platform

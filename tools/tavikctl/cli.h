@@ -40,6 +40,7 @@ void addPowerCommands(CLI::App& app, Context& ctx);
 void addConfigCommands(CLI::App& app, Context& ctx);
 void addIoCommands(CLI::App& app, Context& ctx);
 void addTouchCommands(CLI::App& app, Context& ctx);
+void addVideoCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
@@ -47,5 +48,6 @@ void addSimEepromCommands(CLI::App& sim, Context& ctx);
 void addSimPowerCommands(CLI::App& sim, Context& ctx);
 void addSimRegistryCommands(CLI::App& sim, Context& ctx);
 void addSimTouchCommands(CLI::App& sim, Context& ctx);
+void addSimVideoCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

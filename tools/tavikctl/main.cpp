@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
     addConfigCommands(app, ctx);
     addIoCommands(app, ctx);
     addTouchCommands(app, ctx);
+    addVideoCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

@@ -60,7 +60,7 @@ const char* kFaultHelp =
 
 std::string describeCode(const tavik::sim::LogEntry& e) {
     if (e.target.rfind("\\\\.\\", 0) == 0) {
-        if (e.code == 0) return "open";
+        if (e.code == 0) return e.note.rfind("read", 0) == 0 ? "read" : "open"; // plain reads log code 0 too
         if (const auto* r = tavik::frame::findRequest(e.code))
             return hex32(e.code) + " (fn " + hex32(r->function).substr(5) + " " + r->family + ")";
         return hex32(e.code);
@@ -272,6 +272,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimPowerCommands(*sim, ctx);
     addSimRegistryCommands(*sim, ctx);
     addSimTouchCommands(*sim, ctx);
+    addSimVideoCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

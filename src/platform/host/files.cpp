@@ -79,4 +79,25 @@ bool pathExists(const std::string& path) {
 
 bool deleteFile(const std::string& path) { return ::unlink(sim::hostPath(path).c_str()) == 0; }
 
+FileHandle createFileForWrite(const std::string& path) {
+    const int fd = ::open(sim::hostPath(path).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return {};
+    FileHandle h;
+    h.value = fd;
+    return h;
+}
+
+bool writeFile(FileHandle file, const void* data, uint32_t size, uint32_t& written) {
+    written = 0;
+    if (!file) return false;
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (written < size) {
+        const ssize_t n = ::write(static_cast<int>(file.value), p + written, size - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 } // namespace tavik::platform

@@ -85,4 +85,24 @@ bool deleteFile(const std::string& path) {
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
 }
 
+FileHandle createFileForWrite(const std::string& path) {
+    const std::wstring wide = win32::widen(path);
+    if (wide.empty()) return {};
+    const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    FileHandle file;
+    file.value = reinterpret_cast<NativeHandle>(h);
+    return file;
+}
+
+bool writeFile(FileHandle file, const void* data, uint32_t size, uint32_t& written) {
+    written = 0;
+    if (!file) return false;
+    DWORD count = 0;
+    if (!WriteFile(native(file), data, size, &count, nullptr)) return false;
+    written = count;
+    return true;
+}
+
 } // namespace tavik::platform
