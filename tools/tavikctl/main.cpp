@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     addSettingsCommands(app, ctx);
     addMessageCommands(app, ctx);
     addAboutCommands(app, ctx);
+    addFirmwareCommands(app, ctx);
     addSimCommands(app, ctx);
 
     try {
