@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     addIoCommands(app, ctx);
     addTouchCommands(app, ctx);
     addVideoCommands(app, ctx);
+    addFirmwareCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a
