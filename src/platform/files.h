@@ -21,6 +21,9 @@ bool readFile(FileHandle file, void* buffer, uint32_t size, uint32_t& read);
 
 void closeFile(FileHandle file);
 
+// The size of an open file as the file system reports it (GetFileSizeEx); false when unknown.
+bool fileSize(FileHandle file, uint64_t& size);
+
 // The machine-wide application-data folder (CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE),
 // or nothing when the shell cannot give it.
 std::optional<std::string> commonAppDataFolder();

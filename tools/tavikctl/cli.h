@@ -35,6 +35,7 @@ void addSimCommands(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);
 void addMessageCommands(CLI::App& app, Context& ctx);
 void addAboutCommands(CLI::App& app, Context& ctx);
+void addFirmwareCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);

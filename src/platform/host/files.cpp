@@ -44,6 +44,13 @@ void closeFile(FileHandle file) {
     if (file) ::close(static_cast<int>(file.value));
 }
 
+bool fileSize(FileHandle file, uint64_t& size) {
+    struct stat st {};
+    if (!file || ::fstat(static_cast<int>(file.value), &st) != 0) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
 std::optional<std::string> commonAppDataFolder() {
     bool available = true;
     sim::Unit::instance().transact([&](sim::Txn& txn) {

@@ -44,6 +44,13 @@ void closeFile(FileHandle file) {
     if (file) CloseHandle(native(file));
 }
 
+bool fileSize(FileHandle file, uint64_t& size) {
+    LARGE_INTEGER n{};
+    if (!file || !GetFileSizeEx(native(file), &n) || n.QuadPart < 0) return false;
+    size = static_cast<uint64_t>(n.QuadPart);
+    return true;
+}
+
 std::optional<std::string> commonAppDataFolder() {
     wchar_t path[MAX_PATH] = {};
     if (SHGetFolderPathW(nullptr, kCommonAppDataCreate, nullptr, 0, path) != S_OK) return std::nullopt;
