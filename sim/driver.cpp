@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "frame/request_index.h"
 
@@ -13,6 +14,11 @@ namespace {
 
 std::map<uint32_t, RequestHandler>& handlers() {
     static std::map<uint32_t, RequestHandler> h;
+    return h;
+}
+
+std::map<uint32_t, std::vector<RequestHandler>>& addedHandlers() {
+    static std::map<uint32_t, std::vector<RequestHandler>> h;
     return h;
 }
 
@@ -64,6 +70,8 @@ const bool registered = (registerModel({"driver", &initDriver, &validateDriver})
 } // namespace
 
 void registerRequestHandler(uint32_t code, RequestHandler handler) { handlers()[code] = handler; }
+
+void addRequestHandler(uint32_t code, RequestHandler handler) { addedHandlers()[code].push_back(handler); }
 
 bool driverDeviceOpen(const std::string& device) {
     bool ok = false;
@@ -128,11 +136,14 @@ bool driverDeviceControl(const std::string& device, uint32_t code, const uint8_t
             note = "fault: given reply";
         } else {
             auto it = handlers().find(code);
-            if (it == handlers().end()) {
+            auto added = addedHandlers().find(code);
+            if (it == handlers().end() && added == addedHandlers().end()) {
                 note = "request not served by the simulated unit";
             } else {
                 Request r{device, code, in, inSize, out, outSize, count, note};
-                ok = it->second(txn, r);
+                ok = it == handlers().end() || it->second(txn, r);
+                if (added != addedHandlers().end())
+                    for (RequestHandler h : added->second) ok = h(txn, r) && ok;
             }
             if (ok && action == "count") {
                 count = fault.value("count", 0u);

@@ -40,5 +40,6 @@ void addFirmwareCommands(CLI::App& app, Context& ctx);
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
+void addSimBootloaderCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

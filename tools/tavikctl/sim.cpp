@@ -43,6 +43,8 @@ const TargetKind* targetKind(const std::string& target) {
     static const TargetKind device{"driver device", {"absent", "fail", "count", "reply"}};
     static const TargetKind board{"board library", {"fail", "no_answer", "value"}};
     static const TargetKind service{"platform service", {"absent", "refusing", "accepting"}};
+    static const TargetKind bootloader{"bootloader", {"silent", "nack"}};
+    if (target == "bootloader:ss" || target == "bootloader:front") return &bootloader;
     if (target == "board") return &board;
     if (target == "service") return &service;
     if (target.rfind("\\\\.\\", 0) == 0 && target.size() > 4) return &device;
@@ -53,7 +55,8 @@ const char* kFaultHelp =
     "Targets and their actions:\n"
     "  \\\\.\\<device>  absent (opens fail; code 0), fail, count (--count), reply (--reply, --count)\n"
     "  board          fail, no_answer, value (--value; --address limits it to one I2C device)\n"
-    "  service        absent, refusing, accepting (the answer to one control code)";
+    "  service        absent, refusing, accepting (the answer to one control code)\n"
+    "  bootloader:ss, bootloader:front  silent, nack (--code: 0x7F synchronisation or a command byte)";
 
 std::string describeCode(const tavik::sim::LogEntry& e) {
     if (e.target.rfind("\\\\.\\", 0) == 0) {
@@ -266,6 +269,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
+    addSimBootloaderCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
