@@ -66,6 +66,9 @@ public:
     // Bytes that crossed the line since the start, each way.
     uint64_t bytesReceived() const { return received_.load(); }
     uint64_t bytesSent() const { return sent_.load(); }
+    // On a paced line: the time the bootloader's work and its waking took beyond the line time
+    // of the bytes it answered (its own delay, not the line's), in seconds.
+    double overrunSeconds() const { return overrunNs_.load() / 1e9; }
 
 private:
     void serve();
@@ -75,7 +78,7 @@ private:
     int slave_ = -1;
     int stop_[2] = {-1, -1};
     std::string path_;
-    std::atomic<uint64_t> received_{0}, sent_{0};
+    std::atomic<uint64_t> received_{0}, sent_{0}, overrunNs_{0};
     std::thread thread_;
 };
 

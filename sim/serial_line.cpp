@@ -87,6 +87,7 @@ void SerialLineServer::serve() {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EIO)) continue;
         if (n <= 0) return;
+        const Clock::time_point arrived = Clock::now();
         received_ += static_cast<uint64_t>(n);
 
         bool paced = false;
@@ -97,12 +98,24 @@ void SerialLineServer::serve() {
             continue; // the unit could not be reached: the bytes are lost, as on a dead line
         }
         if (paced) {
-            // The bytes just read, sent now, have all arrived one line time each after the line
-            // became free; the reply is complete one line time per byte after that.
-            lineFree = std::max(lineFree, Clock::now()) + byteTime * n;
+            // The bytes just read, sent when they were read, have all arrived one line time
+            // each after the line became free; the reply is complete one line time per byte
+            // after that. The bootloader works meanwhile; when its work takes longer, the
+            // overrun is its own delay, kept apart from the line's.
+            lineFree = std::max(lineFree, arrived) + byteTime * n;
             if (!reply.empty()) {
                 lineFree += byteTime * static_cast<int64_t>(reply.size());
-                std::this_thread::sleep_until(lineFree);
+                const Clock::time_point now = Clock::now();
+                if (now > lineFree) {
+                    overrunNs_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - lineFree).count());
+                    lineFree = now;
+                } else {
+                    std::this_thread::sleep_until(lineFree);
+                    // Waking late is the simulator's delay too.
+                    const Clock::time_point woke = Clock::now();
+                    overrunNs_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(woke - lineFree).count());
+                    lineFree = woke;
+                }
             }
         }
         if (!reply.empty() && writeAll(master_, reply.data(), reply.size())) sent_ += reply.size();
