@@ -102,7 +102,12 @@ FirmwareUpgrade_Imp::FirmwareUpgrade_Imp() : job_(std::make_shared<Job>()) {}
 FirmwareUpgrade_Imp::~FirmwareUpgrade_Imp() { platform::closeThread(thread_); }
 
 // A running job keeps its own reference to the job; the object goes now, the job when run() ends.
-void FirmwareUpgrade_Imp::release() { delete this; }
+// A job that has made its final report is waited for, so that its lock is given back before the
+// caller goes on (and, on the host, before a process that exits next takes the lock with it).
+void FirmwareUpgrade_Imp::release() {
+    joinEndedJob();
+    delete this;
+}
 
 ErrorCode FirmwareUpgrade_Imp::startFpgaUpgrade(const char* p, bool b) { return start(Target::Fpga, kModeUpgrade, p, b); }
 ErrorCode FirmwareUpgrade_Imp::startFpgaVerification(const char* p, bool b) { return start(Target::Fpga, kModeVerify, p, b); }
