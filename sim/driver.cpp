@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "frame/request_index.h"
 
@@ -27,6 +28,11 @@ std::map<std::string, ReadDevice>& readDevices() {
 }
 
 bool isAbsentFault(const json& f) { return f.value("action", "") == "absent"; }
+
+std::map<uint32_t, std::vector<RequestHandler>>& addedHandlers() {
+    static std::map<uint32_t, std::vector<RequestHandler>> h;
+    return h;
+}
 
 bool isDriverDevice(const std::string& device) {
     return device == kMainDevice || device == "\\\\.\\TavikDrv\\Video1" ||
@@ -80,6 +86,7 @@ void registerRequestHandler(uint32_t code, RequestHandler handler) { handlers()[
 void registerReadDevice(const std::string& device, ReadPresence present, ReadHandler read) {
     readDevices()[device] = {present, read};
 }
+void addRequestHandler(uint32_t code, RequestHandler handler) { addedHandlers()[code].push_back(handler); }
 
 bool driverDeviceOpen(const std::string& device) {
     bool ok = false;
@@ -152,11 +159,14 @@ bool driverDeviceControl(const std::string& device, uint32_t code, const uint8_t
             note = "fault: given reply";
         } else {
             auto it = handlers().find(code);
-            if (it == handlers().end()) {
+            auto added = addedHandlers().find(code);
+            if (it == handlers().end() && added == addedHandlers().end()) {
                 note = "request not served by the simulated unit";
             } else {
                 Request r{device, code, in, inSize, out, outSize, count, note};
-                ok = it->second(txn, r);
+                ok = it == handlers().end() || it->second(txn, r);
+                if (added != addedHandlers().end())
+                    for (RequestHandler h : added->second) ok = h(txn, r) && ok;
             }
             if (ok && action == "count") {
                 count = fault.value("count", 0u);

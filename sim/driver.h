@@ -27,6 +27,12 @@ using RequestHandler = bool (*)(Txn& txn, Request& request);
 // Installs the handler of one request code; a later registration replaces an earlier one.
 void registerRequestHandler(uint32_t code, RequestHandler handler);
 
+// Adds a handler for a request that several parts of the unit act on (0x942 switches the FPGA
+// configuration path and the microcontrollers alike). Added handlers run after the registered
+// one (or alone when there is none), in the same transaction and in the order they were added;
+// the request fails when any of them fails.
+void addRequestHandler(uint32_t code, RequestHandler handler);
+
 // Whether the device can be opened now (driver fitted, not made absent by a fault).
 bool driverDeviceOpen(const std::string& device);
 

@@ -13,7 +13,8 @@
 //   "<model>.<name>", read and written over the range a request touches (Txn::blobRead/Write);
 //   they never pass through the JSON document.
 // - A handler runs inside the transaction of one request: it reads and changes its own model's
-//   state and blobs, and nothing else of the unit. It must not start another transaction, block,
+//   state and blobs, and nothing else of the unit, except where the hardware links two models (a
+//   new FPGA configuration changes the version the driver reports); it says so where it does. It must not start another transaction, block,
 //   sleep, or keep references to documents after it returns. Exceptions it throws roll the whole
 //   transaction back (the request then fails).
 // - Models follow the hardware: they keep registers and memories and answer requests as the

@@ -23,8 +23,15 @@ public:
     void setTarget(int32_t target) { target_ = target; }
 
 private:
+    // Switches the target into its bootloader and routes the serial line to it.
+    ErrorCode enterBootloader();
+    // Request 0x944 with a routing; refused without a request when there is no such routing.
+    ErrorCode routeSerial(uint8_t route);
+
     int32_t target_ = kTargetSystemSupervisor;
     FirmwareImage image_;
+    bool frontSwitched_ = false; // the front must be switched back
+    bool serialRouted_ = false;  // the serial routing must be reset
 };
 
 } // namespace tavik::firmware

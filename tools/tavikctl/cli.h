@@ -50,5 +50,6 @@ void addSimPowerCommands(CLI::App& sim, Context& ctx);
 void addSimRegistryCommands(CLI::App& sim, Context& ctx);
 void addSimTouchCommands(CLI::App& sim, Context& ctx);
 void addSimVideoCommands(CLI::App& sim, Context& ctx);
+void addSimBootloaderCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -43,6 +43,8 @@ const TargetKind* targetKind(const std::string& target) {
     static const TargetKind device{"driver device", {"absent", "fail", "count", "reply"}};
     static const TargetKind board{"board library", {"fail", "no_answer", "value"}};
     static const TargetKind service{"platform service", {"absent", "refusing", "accepting"}};
+    static const TargetKind bootloader{"bootloader", {"silent", "nack"}};
+    if (target == "bootloader:ss" || target == "bootloader:front") return &bootloader;
     if (target == "board") return &board;
     if (target == "service") return &service;
     static const TargetKind registry{"registry", {"fail"}};
@@ -56,7 +58,8 @@ const char* kFaultHelp =
     "  \\\\.\\<device>  absent (opens fail; code 0), fail, count (--count), reply (--reply, --count)\n"
     "  board          fail, no_answer, value (--value; --address limits it to one I2C device)\n"
     "  service        absent, refusing, accepting (the answer to one control code)\n"
-    "  registry       fail (code 1 open to read, 2 open to write, 3 read, 4 write; 0 any)";
+    "  registry       fail (code 1 open to read, 2 open to write, 3 read, 4 write; 0 any)\n"
+    "  bootloader:ss, bootloader:front  silent, nack (--code: 0x7F synchronisation or a command byte)";
 
 std::string describeCode(const tavik::sim::LogEntry& e) {
     if (e.target.rfind("\\\\.\\", 0) == 0) {
@@ -273,6 +276,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimRegistryCommands(*sim, ctx);
     addSimTouchCommands(*sim, ctx);
     addSimVideoCommands(*sim, ctx);
+    addSimBootloaderCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
