@@ -39,5 +39,6 @@ void addAboutCommands(CLI::App& app, Context& ctx);
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
+void addSimLockCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl
