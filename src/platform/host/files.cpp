@@ -67,7 +67,7 @@ std::optional<std::string> commonAppDataFolder() {
     bool available = false;
     try {
         sim::Unit::instance().transact([&](sim::Txn& txn) {
-            available = txn.state["files"].value("common_appdata", true);
+            available = txn.get("files").value("common_appdata", true);
         });
     } catch (...) {
         available = false;
