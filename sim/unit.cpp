@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "sim/profile_files.h"
 #include "sim/profile_schema.h"
 
 namespace fs = std::filesystem;
@@ -947,25 +948,9 @@ void Unit::setValue(const std::string& path, const std::string& text) {
 
 json Unit::defaultProfile() { return json::parse(kDefaultProfileText); }
 
-std::string Unit::profileDirectory() {
-    if (const char* d = std::getenv("TAVIK_PROFILE_DIR"); d != nullptr && *d != '\0') return d;
-    return TAVIK_PROFILE_DIR;
-}
+std::string Unit::profileDirectory() { return shippedProfileDirectory(); }
 
-json Unit::readProfile(const std::string& nameOrPath) {
-    std::string path = nameOrPath;
-    if (!fs::exists(path)) path = profileDirectory() + "/" + nameOrPath + ".json";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("no such profile: " + nameOrPath);
-    json profile;
-    try {
-        profile = json::parse(in);
-    } catch (const json::exception& e) {
-        throw std::invalid_argument(path + ": not JSON (" + e.what() + ")");
-    }
-    validateProfile(profile, path);
-    return profile;
-}
+json Unit::readProfile(const std::string& nameOrPath) { return readProfileFile(nameOrPath); }
 
 json takeFault(Txn& txn, const std::string& target, uint32_t code,
                const std::function<bool(const json&)>& accepts) {

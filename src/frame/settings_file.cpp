@@ -1,6 +1,7 @@
 #include "frame/settings_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <locale>
@@ -27,6 +28,11 @@ CachedPath& cachedPath() {
 }
 
 constexpr char kSpace = ' ';
+
+// ": <the C library's text of errno>", or nothing when errno says nothing.
+std::string reason() {
+    return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+}
 
 std::string trimSpaces(const std::string& text, std::size_t begin, std::size_t end) {
     while (begin < end && text[begin] == kSpace) ++begin;
@@ -95,6 +101,18 @@ std::string renderSettings(const SettingsEntries& entries, const std::string& ke
         out += "\r\n";
     }
     return out;
+}
+
+std::string settingsEntryProblem(const std::string& key, const std::string& value) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (key.empty()) return "the key is empty";
+    if (key.find_first_of("=\r\n") != std::string::npos) return "a key cannot contain \"=\", CR or LF";
+    if (key[0] == ';') return "a key cannot start with \";\" (the line would be a comment)";
+    if (blank(key.front()) || blank(key.back())) return "a key cannot start or end with blanks (they are trimmed away)";
+    if (value.find_first_of("\r\n") != std::string::npos) return "a value cannot contain CR or LF";
+    if (!value.empty() && (value.front() == kSpace || value.back() == kSpace))
+        return "a value cannot start or end with spaces (they are trimmed away)";
+    return std::string();
 }
 
 ErrorCode formatInt(int32_t value, std::string& text) {
@@ -179,20 +197,34 @@ bool SettingsFile::set(const std::string& key, const std::string& value) {
 }
 
 bool SettingsFile::writeFile(const std::string& content) {
-    if (path_.empty() || readFailed_) return false;
+    writeError_.clear();
+    if (path_.empty()) {
+        writeError_ = "no settings file was loaded";
+        return false;
+    }
+    if (readFailed_) {
+        writeError_ = "the file exists but could not be read; it is not rewritten, which would lose its other settings";
+        return false;
+    }
     // Under the lock no other store writes, so one temporary name per file suffices and a file
     // left by a killed writer is reused. Unlocked stores of several processes must not share it.
     const std::string temp =
         locked() ? path_ + ".tmp" : path_ + "." + std::to_string(platform::currentProcessId()) + ".tmp";
     bool written = false;
     {
+        errno = 0;
         std::ofstream out(platform::streamPath(temp), std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+        if (!out) {
+            writeError_ = "cannot create " + temp + reason();
+            return false;
+        }
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         written = !out.fail();
+        if (!written) writeError_ = "cannot write " + temp + reason();
     }
     if (written && platform::replaceFile(temp, path_)) return true;
+    if (written) writeError_ = "cannot replace " + path_ + " by " + temp;
     platform::deleteFile(temp);
     return false;
 }

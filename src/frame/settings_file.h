@@ -43,6 +43,12 @@ void parseSettingsLine(const std::string& line, SettingsEntries& entries);
 // Every line ends in CR LF.
 std::string renderSettings(const SettingsEntries& entries, const std::string& key, const std::string& value);
 
+// Why `key` = `value` cannot be stored so that it reads back as the same entry, or empty text when
+// it can: the file has no quoting, so a key may not be empty, hold "=", CR or LF, start with ";"
+// (a comment) or start or end with blanks, and a value may not hold CR or LF or start or end with
+// spaces (they are trimmed away).
+std::string settingsEntryProblem(const std::string& key, const std::string& value);
+
 // Typed conversions of the stored text, in the classic locale whatever the process's global one.
 // Each returns ERR_DATATYPE_MISMATCH and leaves its target unchanged when the conversion fails.
 // Integers are decimal; floats have six significant digits in %g form ("50", "36.0674", "1e-07").
@@ -100,6 +106,8 @@ public:
     const SettingsEntries& entries() const { return entries_; }
     // Whether the last load found a file that it could not read.
     bool readFailed() const { return readFailed_; }
+    // Why the last set could not write the file (empty after a successful one).
+    const std::string& writeError() const { return writeError_; }
 
 private:
     bool writeFile(const std::string& content);
@@ -108,6 +116,7 @@ private:
     SettingsEntries entries_;
     std::string path_;
     bool readFailed_ = false;
+    std::string writeError_;
 };
 
 } // namespace tavik::frame

@@ -1,6 +1,6 @@
 #include "identity/aux_version.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "frame/handle.h"
@@ -36,11 +36,30 @@ ErrorCode AuxVersion_Imp::getTavikDrvVersion(uint8_t* a, uint8_t* b, uint8_t* c,
     return readVersion(kReqDriverVersion, a, b, c, d);
 }
 
+namespace {
+
+// One "%d" conversion: blanks, an optional sign, digits. The value saturates far above 255
+// instead of overflowing, so "4294967297" is a number above 255 and not 1.
+bool scanPart(const char*& p, long& value) {
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    if (*p < '0' || *p > '9') return false;
+    long v = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) v = std::min(v * 10 + (*p - '0'), 100000L);
+    value = negative ? -v : v;
+    return true;
+}
+
+} // namespace
+
 bool parseVersionText(const char* text, uint8_t parts[4]) {
-    int v[4] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-    if (std::sscanf(text, "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]) != 4) return false;
-    for (int x : v)
-        if (x < 0 || x > 255) return false;
+    long v[4];
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p++ != '.') return false;
+        if (!scanPart(p, v[i]) || v[i] < 0 || v[i] > 255) return false;
+    }
     for (int i = 0; i < 4; ++i) parts[i] = static_cast<uint8_t>(v[i]);
     return true;
 }

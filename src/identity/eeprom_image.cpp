@@ -14,15 +14,7 @@ constexpr uint8_t kErased = 0xFF;
 
 bool endsValue(uint8_t c) { return c == ' ' || c == '\r' || c == '\n'; }
 
-// A value that would read back differently, split its record or end the text early.
-bool acceptableValue(const char* value, size_t length) {
-    if (length == 0 || length > static_cast<size_t>(kMaxValueLength)) return false;
-    for (size_t i = 0; i < length; ++i) {
-        const auto c = static_cast<uint8_t>(value[i]);
-        if (endsValue(c) || c == kErased) return false;
-    }
-    return true;
-}
+bool splitsRecord(uint8_t c) { return endsValue(c) || c == kErased || c == 0x00; }
 
 // The process-wide registry. Creation and the last release run under a small spin guard, so
 // that two threads creating their first family object at once share one image.
@@ -48,6 +40,21 @@ EepromId normalised(EepromId id) { return id == kMainEeprom ? kMainEeprom : kAdd
 Slot& slotOf(EepromId id) { return gSlots[normalised(id) == kMainEeprom ? 0 : 1]; }
 
 } // namespace
+
+const char* propertyValueProblem(const std::string& value) {
+    if (value.empty()) return "the value is empty";
+    if (value.size() > static_cast<size_t>(kMaxValueLength)) return "the value is longer than 254 characters";
+    for (const char c : value)
+        if (splitsRecord(static_cast<uint8_t>(c))) return "the value holds a space, CR, LF, 0x00 or 0xFF";
+    return nullptr;
+}
+
+const char* propertyKeyProblem(const std::string& key) {
+    if (key.empty()) return "the key is empty";
+    for (const char c : key)
+        if (c == ':' || splitsRecord(static_cast<uint8_t>(c))) return "the key holds \":\", a space, CR, LF, 0x00 or 0xFF";
+    return nullptr;
+}
 
 uint32_t eepromAddress(EepromId id) { return id == kMainEeprom ? kMainEepromAddress : kAddOnEepromAddress; }
 
@@ -148,7 +155,7 @@ bool EepromImage::setProperty(const char* key, const char* value) {
     int32_t oldEnd = prefix;
     while (oldEnd < textLength_ && !endsValue(content_[oldEnd])) ++oldEnd;
     const size_t newLength = std::strlen(value);
-    if (!acceptableValue(value, newLength)) return false;
+    if (propertyValueProblem(std::string(value, newLength)) != nullptr) return false;
     const int32_t newTextLength = textLength_ - (oldEnd - prefix) + static_cast<int32_t>(newLength);
     if (newTextLength > kMaxTextLength) return false;
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "frame/board_session.h"
 
@@ -33,6 +34,13 @@ constexpr uint32_t kTransferPauseMs = 10; // before every transfer
 constexpr uint32_t kSettleMs = 200;       // after a write, and again after the reload that follows
 
 uint32_t eepromAddress(EepromId id);
+
+// The rules of a property update, for the library and the tools alike: why `value` cannot be the
+// value of a record (it would read back differently, split its record or end the text), or null
+// when it can: empty, longer than kMaxValueLength, or holding a space, CR, LF, 0x00 or 0xFF.
+const char* propertyValueProblem(const std::string& value);
+// The same for a key of a new record: empty, or holding ":", a space, CR, LF, 0x00 or 0xFF.
+const char* propertyKeyProblem(const std::string& key);
 
 // Reads the EEPROM into `destination` (kEepromSize bytes) in chunks of kReadChunk, under the
 // I2C lock, stopping after the first chunk whose last byte is erased (0xFF) or at the end.

@@ -323,7 +323,8 @@ TEST_F(AboutTest, TavikctlShowsTheUnitAndEditsItsEeproms) {
     const std::string mainText = tavik::sim::board::imageText(eeprom("main"));
     EXPECT_EQ(mainText.substr(mainText.size() - 10), "NEWKEY:5\r\n");
     setEepromPresent("main", false);
-    ASSERT_EQ(run(tavik::test::binPath("tavikctl") + " --json about", &out), 0) << out;
+    // Items that could not be read make the command fail; the JSON document still comes.
+    ASSERT_EQ(run("sh -c '" + tavik::test::binPath("tavikctl") + " --json about 2>/dev/null'", &out), 1) << out;
     const auto doc = tavik::sim::json::parse(out);
     EXPECT_EQ(doc["fitted"]["gps"], false);
     EXPECT_EQ(doc["fitted"]["wlan"], true);
@@ -338,6 +339,35 @@ TEST_F(AboutTest, TavikctlShowsTheUnitAndEditsItsEeproms) {
     ASSERT_EQ(run(tavik::test::binPath("tavikctl") + " sim eeprom show addon --hex", &out), 0) << out;
     EXPECT_NE(out.find("0000  50 43 42 5f"), std::string::npos) << out;
     EXPECT_NE(run(tavik::test::binPath("tavikctl") + " sim eeprom set front KEY 1", &out), 0);
+}
+
+// `about` fails when anything it was asked for could not be read, and says what.
+TEST_F(AboutTest, TavikctlAboutFailsWhenAnItemCannotBeRead) {
+    setEepromPresent("addon", false);
+    std::string out;
+    EXPECT_EQ(run(tavik::test::binPath("tavikctl") + " about", &out), 1) << out;
+    EXPECT_NE(out.find("items could not be read: Add-on board serial (error 18"), std::string::npos) << out;
+}
+
+// `sim eeprom set` keeps to the library's rules of a property update, so it cannot forge a
+// record or cut the text; `sim eeprom load` still stores anything. --json keeps 8-bit texts.
+TEST_F(AboutTest, TavikctlEepromSetKeepsTheLibrarysRules) {
+    const std::string ctl = tavik::test::binPath("tavikctl");
+    const std::vector<uint8_t> before = eeprom("main");
+    const std::string refused[] = {"PCB_SERIAL $'X\\r\\nUNIT_SERIAL:FORGED'", "PCB_SERIAL $'X\\xffY'", "PCB_SERIAL 'X Y'",
+                                   "PCB_SERIAL ''", "'' 1", "'A B' 1", "A:B 1", "PCB_SERIAL " + std::string(255, 'x')};
+    for (const std::string& args : refused) {
+        std::string out;
+        EXPECT_NE(run("bash -c \"" + ctl + " sim eeprom set main " + args + "\"", &out), 0) << args << "\n" << out;
+    }
+    EXPECT_EQ(eeprom("main"), before);
+
+    const std::string file = home() + "/image.bin";
+    { std::ofstream(file, std::ios::binary) << "PCB_SERIAL:\xB0" "1\r\n"; }
+    std::string out;
+    ASSERT_EQ(run(ctl + " sim eeprom load addon " + file, &out), 0) << out;
+    ASSERT_EQ(run(ctl + " --json sim eeprom show addon", &out), 0) << out;
+    EXPECT_EQ(tavik::sim::json::parse(out)["addon"]["records"][0], "PCB_SERIAL:\u00b01") << out;
 }
 
 } // namespace

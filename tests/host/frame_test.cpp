@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <tuple>
 
 #include "frame/driver_channel.h"
 #include "frame/handle.h"
+#include "frame/settings_file.h"
 #include "support/sim_fixture.h"
 #include "tavik2/tavik2.h"
 
@@ -125,6 +127,60 @@ TEST(SharedInstanceTest, AFailedConstructionStillCountsTheCall) {
     Shared::releaseShared(); // nothing to delete
     EXPECT_EQ(Shared::count(), 0);
     EXPECT_EQ(tavik::frame::createFresh<NeverBuilt>(), nullptr);
+}
+
+// The registry of live handles: a released handle, a second release and a handle of another
+// family are refused like a null one, and touch nothing.
+TEST_F(FrameTest, ReleasedAndForeignHandlesAreRefused) {
+    Varnholtstad::About* about = GetAbout();
+    ASSERT_NE(about, nullptr);
+    uint8_t one = 0xEE; // an About handle as a version handle would get 4 bytes through this
+    auto* foreign = reinterpret_cast<Varnholtstad::AuxVersion*>(about);
+    EXPECT_EQ(AuxVersion_getFPGAVersion(foreign, &one, &one, &one, &one), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(AuxVersion_getTavikVersion(foreign, &one, &one, &one, &one), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(one, 0xEE);
+    AuxVersion_release(foreign); // not a version handle: nothing happens to the About object
+    char serial[16] = {};
+    EXPECT_EQ(About_getUnitSerial(about, serial, sizeof serial), ERR_SUCCESS);
+    About_release(about);
+    EXPECT_EQ(About_getUnitSerial(about, serial, sizeof serial), ERR_INVALID_PARAMETER);
+    About_release(about); // a second release does nothing
+
+    Varnholtstad::AuxVersion* v = GetAuxVersion();
+    ASSERT_NE(v, nullptr);
+    AuxVersion_release(v);
+    uint8_t p[4] = {7, 7, 7, 7};
+    EXPECT_EQ(AuxVersion_getTavikVersion(v, &p[0], &p[1], &p[2], &p[3]), ERR_INVALID_PARAMETER);
+    EXPECT_EQ(p[0], 7);
+    AuxVersion_release(v);
+}
+
+// A unit that cannot be opened (here its home is below a plain file) is hardware that does not
+// answer: the factories still give handles, the library's own version is there, driver requests
+// fail to open, and releases return normally.
+TEST_F(FrameTest, AUnitThatCannotBeOpenedIsHardwareThatDoesNotAnswer) {
+    { std::ofstream(home() + "/file") << "not a folder"; }
+    const std::string broken = home() + "/file/unit";
+    ::setenv("TAVIK_HOME", broken.c_str(), 1);
+    tavik::frame::forgetSettingsFilePath();
+
+    Varnholtstad::AuxVersion* v = GetAuxVersion();
+    ASSERT_NE(v, nullptr);
+    uint8_t p[4] = {};
+    EXPECT_EQ(AuxVersion_getTavikVersion(v, &p[0], &p[1], &p[2], &p[3]), ERR_SUCCESS);
+    EXPECT_EQ(p[0], 2);
+    EXPECT_EQ(AuxVersion_getSSVersion(v, &p[0], &p[1], &p[2], &p[3]), ERR_OPEN_FAILED);
+    EXPECT_EQ(AuxVersion_getOSVersion(v, &p[0], &p[1], &p[2], &p[3]), ERR_OPEN_FAILED);
+    AuxVersion_release(v);
+
+    Varnholtstad::About* about = GetAbout();
+    ASSERT_NE(about, nullptr);
+    char serial[16] = {};
+    EXPECT_EQ(About_getUnitSerial(about, serial, sizeof serial), ERR_EEPROM); // EEPROM unreadable
+    About_release(about); // closes the board library, which fails: no exception escapes
+
+    ::setenv("TAVIK_HOME", home().c_str(), 1);
+    tavik::frame::forgetSettingsFilePath();
 }
 
 constexpr uint32_t kSsVersion = 0x2224F4;

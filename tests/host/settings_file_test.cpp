@@ -503,4 +503,52 @@ TEST_F(SettingsFileTest, TavikctlSetGetListGoThroughTheStore) {
     EXPECT_EQ(readIni(), "ABL_k=50\r\nABL_mode = 2\r\n");
 }
 
+// Keys and values the file cannot hold are refused with the reason, and nothing is written.
+TEST_F(SettingsFileTest, TavikctlRefusesEntriesTheFileCannotHold) {
+    const std::string ctl = tavik::test::binPath("tavikctl");
+    writeIni("ABL_k=50\r\n");
+    const std::pair<std::string, std::string> refused[] = {
+        {"'a=b'", "1"},        {"';x'", "1"},         {"' a'", "1"},  {"'a '", "1"},  {"''", "1"},
+        {"$'a\\nb'", "1"},     {"ABL_k", "$'1\\r\\nABL_k=9'"}, {"x", "' 1'"}, {"x", "'1 '"},
+    };
+    for (const auto& [key, value] : refused) {
+        std::string out;
+        EXPECT_EQ(run("bash -c \"" + ctl + " settings set " + key + " " + value + "\"", &out), 1) << key << " " << value;
+        EXPECT_NE(out.find("nothing written"), std::string::npos) << out;
+    }
+    EXPECT_EQ(readIni(), "ABL_k=50\r\n");
+}
+
+// An unreadable file is reported as such, and a set that cannot write says why.
+TEST_F(SettingsFileTest, TavikctlSaysWhyItCannotReadOrWrite) {
+    const std::string ctl = tavik::test::binPath("tavikctl");
+    writeIni("a=1\r\n");
+    fs::create_directory(iniHostPath() + ".tmp");
+    std::string out;
+    EXPECT_EQ(run(ctl + " settings set a 2", &out), 1);
+    EXPECT_NE(out.find("cannot write " + std::string(kFolderPath) + ": cannot create"), std::string::npos) << out;
+    EXPECT_NE(out.find("Is a directory"), std::string::npos) << out;
+
+    const tavik::platform::FileHandle holder = tavik::platform::openFileForRead(kFolderPath, true);
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(run(ctl + " settings list", &out), 1);
+    EXPECT_NE(out.find("cannot read"), std::string::npos) << out;
+    EXPECT_EQ(out.find("no settings"), std::string::npos) << out;
+    tavik::platform::closeFile(holder);
+
+    ASSERT_EQ(run(ctl + " --json settings path", &out), 0) << out;
+    const auto doc = tavik::sim::json::parse(out);
+    EXPECT_EQ(doc["path"], kFolderPath);
+    EXPECT_EQ(doc["host_path"], iniHostPath());
+}
+
+// Settings texts are 8-bit: --json carries bytes 0x80..0xFF as U+0080..U+00FF.
+TEST_F(SettingsFileTest, TavikctlJsonKeepsEightBitTexts) {
+    writeIni("Caf\xE9=\xB0" "C \xFF\r\n");
+    std::string out;
+    ASSERT_EQ(run(tavik::test::binPath("tavikctl") + " --json settings list", &out), 0) << out;
+    const auto doc = tavik::sim::json::parse(out);
+    EXPECT_EQ(doc["entries"], (tavik::sim::json{{"Caf\u00e9", "\u00b0C \u00ff"}})) << out;
+}
+
 } // namespace

@@ -1,8 +1,11 @@
 // The version family and the firmware-version gates against the simulated unit.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "identity/aux_version.h"
 #include "support/sim_fixture.h"
@@ -183,6 +186,46 @@ TEST_F(VersionsTest, OsVersionArgumentsAndMissingFile) {
     Version v;
     EXPECT_EQ(call(&AuxVersion_getOSVersion, v), ERR_OPEN_FAILED);
     EXPECT_TRUE(v.untouched());
+}
+
+// A part that does not fit 32 bits is above 255 however it is written, and a folder in place of
+// the file cannot be opened, as on Windows.
+TEST_F(VersionsTest, OsVersionPartsThatOverflowAndAFolderInPlaceOfTheFile) {
+    Version v;
+    for (const char* text : {"v4294967297.2.3.4", "v1.2.3.4294967296", "v99999999999999999999.2.3.4", "v1.+256.0.0"}) {
+        writeOemInfo(std::string("Image ") + text + "\r\n");
+        EXPECT_EQ(call(&AuxVersion_getOSVersion, v), ERR_COMMAND_FAILED) << text;
+        EXPECT_TRUE(v.untouched()) << text;
+    }
+    const std::string oem = tavik::sim::hostPath(tavik::identity::kOemInfoPath);
+    std::filesystem::remove(oem);
+    std::filesystem::create_directory(oem);
+    EXPECT_EQ(call(&AuxVersion_getOSVersion, v), ERR_OPEN_FAILED);
+}
+
+// Loading a profile replaces the OEM file in one step: a reader in another thread sees the old
+// or the new contents, never a part of either.
+TEST_F(VersionsTest, ProfileLoadsReplaceTheOemFileWhole) {
+    json a = tavik::sim::Unit::defaultProfile(), b = a;
+    a["oeminfo"] = "Image v1.1.1.1\r\n" + std::string(20000, 'a');
+    b["oeminfo"] = "Image v2.2.2.2\r\n" + std::string(30000, 'b');
+    const std::string textA = a["oeminfo"], textB = b["oeminfo"];
+    unit().loadProfile(a);
+    const std::string path = tavik::sim::hostPath(tavik::identity::kOemInfoPath);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0}, reads{0};
+    std::thread reader([&] {
+        while (!done) {
+            std::ifstream in(path, std::ios::binary);
+            const std::string got{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            if (got != textA && got != textB) ++torn;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 40; ++i) unit().loadProfile(i % 2 ? a : b);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
 }
 
 TEST(VersionTextTest, ParsingRules) {

@@ -1,6 +1,9 @@
 // tavikctl about: the unit's identity records and fitted options, through the About family.
 #include "cli.h"
 
+#include <iterator>
+#include <vector>
+
 #include "tavik2/about.h"
 
 namespace tavikctl {
@@ -74,26 +77,42 @@ void showAbout(Context& ctx) {
     }
     json doc = {{"identity", json::object()}, {"connections", json::object()}, {"fitted", json::object()}};
     std::string text;
+    std::vector<std::string> failed;
+    auto note = [&](ErrorCode e, const char* label) {
+        if (e != ERR_SUCCESS) failed.push_back(std::string(label) + " (" + failureText(e) + ")");
+    };
     for (const TextItem& t : kTexts) {
         char value[256] = {};
         const ErrorCode e = t.op(h, value, sizeof value);
-        doc["identity"][t.key] = e == ERR_SUCCESS ? json(value) : failure(e);
+        doc["identity"][t.key] = e == ERR_SUCCESS ? text8(value) : failure(e);
         text += padded(t.label) + (e == ERR_SUCCESS ? std::string(value) : failureText(e)) + "\n";
+        note(e, t.label);
     }
     for (const CountItem& c : kCounts) {
         uint8_t n = 0;
         const ErrorCode e = c.op(h, &n);
         doc["connections"][c.key] = e == ERR_SUCCESS ? json(n) : failure(e);
         text += padded(c.label) + (e == ERR_SUCCESS ? std::to_string(n) : failureText(e)) + "\n";
+        note(e, c.label);
     }
     for (const FlagItem& f : kFlags) {
         bool yes = false;
         const ErrorCode e = f.op(h, &yes);
         doc["fitted"][f.key] = e == ERR_SUCCESS ? json(yes) : failure(e);
         text += padded(f.label) + (e == ERR_SUCCESS ? (yes ? "fitted" : "not fitted") : failureText(e)) + "\n";
+        note(e, f.label);
     }
     About_release(h);
     emit(ctx, doc, text);
+    // Anything asked for that could not be read makes the command fail, and says which.
+    if (!failed.empty()) {
+        std::string why;
+        for (const std::string& f : failed) why += (why.empty() ? "" : "; ") + f;
+        std::cerr << "tavikctl: about: " << failed.size() << " of "
+                  << std::size(kTexts) + std::size(kCounts) + std::size(kFlags) << " items could not be read: " << why
+                  << '\n';
+        ctx.exitCode = 1;
+    }
 }
 
 } // namespace

@@ -22,6 +22,10 @@ struct Context {
 // Text of a result code, as GetErrorStringA gives it.
 std::string errorText(int32_t code);
 
+// An 8-bit text (settings, EEPROM records) as a JSON string without loss: bytes 0x00..0x7F as
+// they are, bytes 0x80..0xFF as the code points U+0080..U+00FF (ISO 8859-1 read as Unicode).
+json text8(const std::string& bytes);
+
 // Prints a JSON document (--json) or the given text, and records a failure exit when asked.
 void emit(Context& ctx, const json& document, const std::string& text);
 
@@ -51,5 +55,8 @@ void addSimRegistryCommands(CLI::App& sim, Context& ctx);
 void addSimTouchCommands(CLI::App& sim, Context& ctx);
 void addSimVideoCommands(CLI::App& sim, Context& ctx);
 void addSimBootloaderCommands(CLI::App& sim, Context& ctx);
+void addSimLockCommands(CLI::App& sim, Context& ctx);
+// tavikctl sim profiles.
+void listProfiles(Context& ctx);
 
 } // namespace tavikctl

@@ -11,6 +11,21 @@ namespace tavikctl {
 
 std::string errorText(int32_t code) { return GetErrorStringA(code); }
 
+json text8(const std::string& bytes) {
+    std::string utf8;
+    utf8.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            utf8.push_back(c);
+        } else {
+            utf8.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            utf8.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return utf8;
+}
+
 void emit(Context& ctx, const json& document, const std::string& text) {
     if (ctx.json)
         std::cout << document.dump(2) << '\n';

@@ -200,17 +200,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
         emit(ctx, json{{"profile", p.value("name", profile)}}, "loaded profile " + p.value("name", profile));
     });
 
-    sim->add_subcommand("profiles", "List the shipped unit profiles")->callback([&ctx] {
-        json doc = json::array();
-        std::string text;
-        for (const auto& entry : std::filesystem::directory_iterator(Unit::profileDirectory())) {
-            if (entry.path().extension() != ".json") continue;
-            const json p = Unit::readProfile(entry.path().string());
-            doc.push_back({{"name", p.value("name", "")}, {"description", p.value("description", "")}});
-            text += p.value("name", "") + ": " + p.value("description", "") + "\n";
-        }
-        emit(ctx, doc, text);
-    });
+    sim->add_subcommand("profiles", "List the shipped unit profiles")->callback([&ctx] { listProfiles(ctx); });
 
     sim->add_subcommand("state", "Print the unit's whole state (JSON)")->callback([&ctx] {
         const json s = Unit::instance().snapshot();
@@ -277,6 +267,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimTouchCommands(*sim, ctx);
     addSimVideoCommands(*sim, ctx);
     addSimBootloaderCommands(*sim, ctx);
+    addSimLockCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

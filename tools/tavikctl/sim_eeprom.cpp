@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "cli.h"
+#include "identity/eeprom_image.h"
 #include "sim/board/eeprom_device.h"
 #include "sim/board_model.h"
 #include "sim/unit.h"
@@ -13,6 +14,7 @@ namespace {
 
 namespace sim = tavik::sim;
 namespace board = tavik::sim::board;
+namespace identity = tavik::identity;
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -71,9 +73,11 @@ void show(Context& ctx, const Show& o) {
         });
         const std::string content = board::imageText(image);
         const std::vector<std::string> records = splitLines(content);
+        json recordsJson = json::array();
+        for (const std::string& r : records) recordsJson.push_back(text8(r));
         doc[which] = {{"present", present},
                       {"text_length", content.size()},
-                      {"records", records},
+                      {"records", recordsJson},
                       {"hex", sim::toHex(image.data(), image.size())}};
         text += std::string(which) + " EEPROM" + (present ? "" : " (not fitted: does not answer)") + ", " +
                 std::to_string(content.size()) + " characters of text\n";
@@ -91,19 +95,26 @@ struct Set {
     std::string which, key, value;
 };
 
+// The library's own rules of a property update apply (a new key is appended as a record);
+// `sim eeprom load` stores anything, broken contents included.
 void set(Context& ctx, const Set& o) {
+    if (const char* problem = identity::propertyKeyProblem(o.key))
+        throw CLI::ValidationError("key", std::string(problem) + " (use sim eeprom load for deliberately broken contents)");
+    if (const char* problem = identity::propertyValueProblem(o.value))
+        throw CLI::ValidationError("value", std::string(problem) + " (use sim eeprom load for deliberately broken contents)");
     bool fits = true;
     sim::Unit::instance().transact([&](sim::Txn& txn) {
         std::vector<uint8_t> image = sim::eepromContents(txn, o.which);
-        fits = board::setImageRecord(image, o.key, o.value);
+        fits = board::setImageRecord(image, o.key, o.value) &&
+               board::imageText(image).size() <= static_cast<size_t>(identity::kMaxTextLength);
         if (!fits) return;
         sim::setEepromContents(txn, o.which, image);
     });
     if (!fits) {
-        failWith(ctx, "sim eeprom set: the text would not fit the 4096-byte device", ERR_EEPROM);
+        failWith(ctx, "sim eeprom set: the text would grow beyond the 4076 characters the library accepts", ERR_EEPROM);
         return;
     }
-    emit(ctx, json{{"eeprom", o.which}, {"key", o.key}, {"value", o.value}},
+    emit(ctx, json{{"eeprom", o.which}, {"key", text8(o.key)}, {"value", text8(o.value)}},
          o.which + " EEPROM: " + o.key + ":" + o.value);
 }
 
@@ -138,7 +149,8 @@ void addSimEepromCommands(CLI::App& simApp, Context& ctx) {
     showCmd->callback([&ctx] { show(ctx, showOptions); });
 
     static Set setOptions;
-    auto* setCmd = eeprom->add_subcommand("set", "Set a record's value (appended when the key is new)");
+    auto* setCmd = eeprom->add_subcommand("set", "Set a record's value (appended when the key is new), with the "
+                                                 "library's rules: no blank, CR, LF or 0xFF, at most 254 characters");
     setCmd->add_option("eeprom", setOptions.which, "main | addon")->required()->check(which);
     setCmd->add_option("key", setOptions.key, "Record key, e.g. PCB_SERIAL")->required();
     setCmd->add_option("value", setOptions.value, "New value")->required();

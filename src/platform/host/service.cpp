@@ -1,4 +1,5 @@
-// Service control of the host build: the simulated unit plays the platform service.
+// Service control of the host build: the simulated unit plays the platform service. A unit that
+// cannot be opened or written is a service manager that cannot be reached.
 #include "platform/service.h"
 
 #include "sim/service_model.h"
@@ -6,10 +7,13 @@
 namespace tavik::platform {
 
 ServiceControlResult controlService(const std::string& serviceName, uint32_t code) {
-    switch (sim::serviceControl(serviceName, code)) {
-    case sim::ServiceAnswer::Accepted: return ServiceControlResult::Accepted;
-    case sim::ServiceAnswer::Refused: return ServiceControlResult::Refused;
-    case sim::ServiceAnswer::NotOpened: break;
+    try {
+        switch (sim::serviceControl(serviceName, code)) {
+        case sim::ServiceAnswer::Accepted: return ServiceControlResult::Accepted;
+        case sim::ServiceAnswer::Refused: return ServiceControlResult::Refused;
+        case sim::ServiceAnswer::NotOpened: break;
+        }
+    } catch (...) {
     }
     return ServiceControlResult::NotOpened;
 }

@@ -1,5 +1,6 @@
-// Semaphores and threads of the host build: POSIX named semaphores (one namespace per
-// TAVIK_HOME), unnamed ones in process memory, std::thread for threads.
+// Semaphores and threads of the host build: named semaphores are the robust locks of the home
+// (platform/host/named_locks.h), unnamed ones POSIX semaphores in process memory, std::thread
+// for threads.
 #include "platform/sync.h"
 
 #include <fcntl.h>
@@ -12,14 +13,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 
+#include "platform/host/named_locks.h"
 #include "platform/host/time_scale.h"
-#include "sim/unit.h"
 
 namespace tavik::platform {
 namespace host {
@@ -43,30 +43,24 @@ void setTimeScale(double scale) { scaleStore().store(scale > 0 ? scale : 1.0); }
 
 namespace {
 
+// Unnamed semaphores live in process memory; named ones are the robust locks of the home.
 struct Semaphore {
-    sem_t* sem = nullptr;
     sem_t unnamed{};
-    bool named = false;
+    host::NamedLock* named = nullptr;
     int32_t maximum = 1;
 };
-
-// "Global\NAME" and plain names share one namespace per home, as on one Windows session.
-std::string posixName(const std::string& name) {
-    std::string clean;
-    for (char c : name) clean.push_back((c == '/' || c == '\\') ? '_' : c);
-    const std::size_t home = std::hash<std::string>{}(sim::homeDirectory());
-    return "/tavik." + std::to_string(home % 1000000007u) + "." + clean;
-}
 
 std::chrono::milliseconds scaled(uint32_t ms) {
     const double s = host::timeScale();
     return std::chrono::milliseconds(static_cast<int64_t>(std::ceil(ms / s)));
 }
 
+uint64_t scaledUs(uint32_t ms) { return static_cast<uint64_t>(std::ceil(1000.0 * ms / host::timeScale())); }
+
 timespec deadlineAfter(uint32_t ms) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    const int64_t ns = ts.tv_nsec + std::chrono::duration_cast<std::chrono::nanoseconds>(scaled(ms)).count();
+    const int64_t ns = ts.tv_nsec + static_cast<int64_t>(scaledUs(ms)) * 1000;
     ts.tv_sec += ns / 1000000000;
     ts.tv_nsec = ns % 1000000000;
     return ts;
@@ -74,33 +68,18 @@ timespec deadlineAfter(uint32_t ms) {
 
 } // namespace
 
-namespace host {
-
-void removeNamedSemaphores() {
-    // POSIX named semaphores appear as /dev/shm/sem.<name without the slash>.
-    const std::string prefix = "sem." + posixName("").substr(1);
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
-        const std::string file = entry.path().filename().string();
-        if (file.compare(0, prefix.size(), prefix) == 0) sem_unlink(("/" + file.substr(4)).c_str());
-    }
-}
-
-} // namespace host
-
 SemaphoreHandle createSemaphore(const std::string& name, int32_t initialCount, int32_t maximumCount) {
-    auto* s = new Semaphore;
+    auto* s = new (std::nothrow) Semaphore;
+    if (s == nullptr) return {};
     s->maximum = maximumCount;
     if (name.empty()) {
         if (sem_init(&s->unnamed, 0, static_cast<unsigned>(initialCount)) != 0) {
             delete s;
             return {};
         }
-        s->sem = &s->unnamed;
     } else {
-        s->named = true;
-        s->sem = sem_open(posixName(name).c_str(), O_CREAT, 0666, static_cast<unsigned>(initialCount));
-        if (s->sem == SEM_FAILED) {
+        s->named = host::openNamedLock(name, initialCount, maximumCount);
+        if (s->named == nullptr) {
             delete s;
             return {};
         }
@@ -113,20 +92,23 @@ SemaphoreHandle createSemaphore(const std::string& name, int32_t initialCount, i
 WaitResult waitSemaphore(SemaphoreHandle handle, uint32_t timeoutMs) {
     if (!handle) return WaitResult::Failed;
     auto* s = reinterpret_cast<Semaphore*>(handle.value);
+    if (s->named != nullptr)
+        return host::waitNamedLock(s->named, timeoutMs == kWaitForever ? 0 : scaledUs(timeoutMs),
+                                   timeoutMs == kWaitForever);
     if (timeoutMs == kWaitForever) {
-        while (sem_wait(s->sem) != 0)
+        while (sem_wait(&s->unnamed) != 0)
             if (errno != EINTR) return WaitResult::Failed;
         return WaitResult::Signaled;
     }
     if (timeoutMs == 0) {
-        while (sem_trywait(s->sem) != 0) {
+        while (sem_trywait(&s->unnamed) != 0) {
             if (errno == EAGAIN) return WaitResult::Timeout;
             if (errno != EINTR) return WaitResult::Failed;
         }
         return WaitResult::Signaled;
     }
     const timespec deadline = deadlineAfter(timeoutMs);
-    while (sem_timedwait(s->sem, &deadline) != 0) {
+    while (sem_timedwait(&s->unnamed, &deadline) != 0) {
         if (errno == ETIMEDOUT) return WaitResult::Timeout;
         if (errno != EINTR) return WaitResult::Failed;
     }
@@ -136,19 +118,20 @@ WaitResult waitSemaphore(SemaphoreHandle handle, uint32_t timeoutMs) {
 bool releaseSemaphore(SemaphoreHandle handle, int32_t count) {
     if (!handle || count <= 0) return false;
     auto* s = reinterpret_cast<Semaphore*>(handle.value);
+    if (s->named != nullptr) return host::releaseNamedLock(s->named, count);
     int value = 0;
     // Like ReleaseSemaphore: refuse a release past the maximum count.
-    if (sem_getvalue(s->sem, &value) != 0 || value + count > s->maximum) return false;
+    if (sem_getvalue(&s->unnamed, &value) != 0 || value + count > s->maximum) return false;
     for (int32_t i = 0; i < count; ++i)
-        if (sem_post(s->sem) != 0) return false;
+        if (sem_post(&s->unnamed) != 0) return false;
     return true;
 }
 
 void closeSemaphore(SemaphoreHandle handle) {
     if (!handle) return;
     auto* s = reinterpret_cast<Semaphore*>(handle.value);
-    if (s->named)
-        sem_close(s->sem);
+    if (s->named != nullptr)
+        host::closeNamedLock(s->named);
     else
         sem_destroy(&s->unnamed);
     delete s;

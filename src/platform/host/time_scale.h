@@ -11,9 +11,9 @@ void setTimeScale(double scale);
 
 namespace tavik::platform::host {
 
-// Removes the named semaphores of the current TAVIK_HOME (tests, `tavikctl sim reset`):
-// a process killed while holding one would otherwise leave it taken, whereas Windows
-// destroys a semaphore with its last handle.
+// Removes the named semaphores of the current TAVIK_HOME that no living process uses (tests,
+// `tavikctl sim reset`), and what earlier builds left of them in /dev/shm. Counts held by dead
+// processes need no removal: they are given back by themselves (platform/host/named_locks.h).
 void removeNamedSemaphores();
 
 } // namespace tavik::platform::host
