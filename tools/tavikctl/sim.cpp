@@ -164,6 +164,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
+    addSimLightCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
