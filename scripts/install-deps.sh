@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# Installs everything the host build, the win32 cross build and the wine tests need.
+# Installs what the builds need. `install-deps.sh host`: the host build, tavikctl and the host
+# tests only. `install-deps.sh` (or `all`): also the win32 cross build and the wine tests.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail
+
+scope="${1:-all}"
+case "$scope" in host|all) ;; *) echo "usage: install-deps.sh [host|all]" >&2; exit 2 ;; esac
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 need_i386=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$scope" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
   need_i386=1
 fi
@@ -16,12 +20,16 @@ fi
 pkgs=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev
-  g++-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 wine64 wine64-tools
-  # 32-bit programs on kernels without IA-32 support (scripts/enable-i386-emulation.sh)
-  qemu-user-static binutils
+  libcli11-dev nlohmann-json3-dev libsqlite3-dev libvalijson-dev
 )
+if [ "$scope" = all ]; then
+  pkgs+=(
+    g++-mingw-w64-i686 mingw-w64-i686-dev
+    wine wine32:i386 wine64 wine64-tools
+    # 32-bit programs on kernels without IA-32 support (scripts/enable-i386-emulation.sh)
+    qemu-user-static binutils
+  )
+fi
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh host
 cmake --preset host >/dev/null
 cmake --build --preset host -j "$(nproc 2>/dev/null || echo 2)" --target tavikctl
 

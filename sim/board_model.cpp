@@ -59,27 +59,30 @@ std::vector<bc::TemperatureSensor> sensorsFrom(const json& a) {
     return out;
 }
 
-void loadEeprom(const json& e, bool& present, bc::EepromDevice& device) {
+// The EEPROM memories are blobs "board.eeprom.<which>.data"; the document keeps the rest.
+std::string eepromBlob(const std::string& which) { return "board.eeprom." + which + ".data"; }
+
+void loadEeprom(const json& e, Txn& txn, const char* which, bool& present, bc::EepromDevice& device) {
     present = e.value("present", true);
-    std::vector<uint8_t> bytes;
-    fromHex(e.value("data", std::string()), bytes);
-    device.memory() = bc::imageFromBytes(bytes);
+    device.memory() = bc::imageFromBytes(txn.blobRead(eepromBlob(which)));
     device.setPointer(e.value("pointer", 0u));
 }
 
 json eepromJson(bool present, const bc::EepromDevice& device) {
-    return {{"present", present},
-            {"data", toHex(device.memory().data(), device.memory().size())},
-            {"pointer", device.pointer()}};
+    return {{"present", present}, {"pointer", device.pointer()}};
 }
 
-bc::BoardState loadBoard(const json& b) {
+void storeEeprom(Txn& txn, const char* which, const bc::EepromDevice& device, const std::vector<uint8_t>& before) {
+    if (device.memory() != before) txn.blobAssign(eepromBlob(which), device.memory());
+}
+
+bc::BoardState loadBoard(const json& b, Txn& txn) {
     bc::BoardState s;
     bc::libraryModeFromName(b.value("library", std::string("ready")), s.mode);
     s.boards = b.value("boards", 1u);
     const json eeprom = b.value("eeprom", json::object());
-    loadEeprom(eeprom.value("main", json::object()), s.mainEepromPresent, s.mainEeprom);
-    loadEeprom(eeprom.value("addon", json::object()), s.addOnEepromPresent, s.addOnEeprom);
+    loadEeprom(eeprom.value("main", json::object()), txn, "main", s.mainEepromPresent, s.mainEeprom);
+    loadEeprom(eeprom.value("addon", json::object()), txn, "addon", s.addOnEepromPresent, s.addOnEeprom);
     const json x = b.value("expander", json::object());
     s.expanderPresent = x.value("present", true);
     const json regs = x.value("registers", json::array());
@@ -112,7 +115,7 @@ void storeBoard(const bc::BoardState& s, json& b) {
 
 const std::vector<bc::TemperatureSensor> kDefaultSensors = {{42000, 1, 1}, {38500, 1, 2}};
 
-void initBoard(const json& profile, json& state) {
+void initBoard(const json& profile, Txn& txn) {
     const json p = profile.value("board", json::object());
     bc::BoardState s;
     if (!bc::libraryModeFromName(p.value("library", std::string("ready")), s.mode)) s.mode = bc::LibraryMode::Ready;
@@ -134,7 +137,9 @@ void initBoard(const json& profile, json& state) {
 
     json b = json::object();
     storeBoard(s, b);
-    state["board"] = b;
+    txn.edit("board") = b;
+    txn.blobAssign(eepromBlob("main"), s.mainEeprom.memory());
+    txn.blobAssign(eepromBlob("addon"), s.addOnEeprom.memory());
 }
 
 const bool registered = (registerModel({"board", &initBoard}), true);
@@ -161,14 +166,15 @@ uint32_t serve(uint32_t ordinal, int64_t address, std::vector<uint8_t> in, Run r
         e.target = kBoardTarget;
         e.code = ordinal;
         e.in = std::move(in);
-        json& b = txn.state["board"];
+        json& b = txn.edit("board");
         const json fault = takeBoardFault(txn, ordinal, address);
         const std::string action = fault.is_null() ? "" : fault.value("action", std::string("fail"));
         bc::CallResult r;
         if (action == "fail" || action == "no_answer") {
             r.note = action == "fail" ? "fault: call fails" : "fault: device does not answer";
         } else {
-            bc::BoardState s = loadBoard(b);
+            bc::BoardState s = loadBoard(b, txn);
+            const std::vector<uint8_t> mainBefore = s.mainEeprom.memory(), addonBefore = s.addOnEeprom.memory();
             r = run(s, e.out);
             if (action == "value") {
                 r.value = fault.value("value", 0u);
@@ -176,6 +182,8 @@ uint32_t serve(uint32_t ordinal, int64_t address, std::vector<uint8_t> in, Run r
                 r.note += "; fault: returns " + std::to_string(r.value);
             }
             storeBoard(s, b);
+            storeEeprom(txn, "main", s.mainEeprom, mainBefore);
+            storeEeprom(txn, "addon", s.addOnEeprom, addonBefore);
         }
         value = r.value;
         e.returned = r.value;
@@ -312,18 +320,14 @@ uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]
 
 bool isEepromName(const std::string& which) { return which == kEeproms[0] || which == kEeproms[1]; }
 
-std::vector<uint8_t> eepromContents(const json& state, const std::string& which) {
-    std::vector<uint8_t> bytes;
-    if (state.contains("board") && state["board"].contains("eeprom") && state["board"]["eeprom"].contains(which))
-        fromHex(state["board"]["eeprom"][which].value("data", std::string()), bytes);
-    return bc::imageFromBytes(bytes);
+std::vector<uint8_t> eepromContents(Txn& txn, const std::string& which) {
+    return bc::imageFromBytes(txn.blobRead(eepromBlob(which)));
 }
 
-void setEepromContents(json& state, const std::string& which, const std::vector<uint8_t>& bytes) {
-    const std::vector<uint8_t> image = bc::imageFromBytes(bytes);
-    json& e = state["board"]["eeprom"][which];
+void setEepromContents(Txn& txn, const std::string& which, const std::vector<uint8_t>& bytes) {
+    json& e = txn.edit("board")["eeprom"][which];
     if (!e.contains("present")) e["present"] = true;
-    e["data"] = toHex(image.data(), image.size());
+    txn.blobAssign(eepromBlob(which), bc::imageFromBytes(bytes));
 }
 
 bool eepromImageFromProfile(const json& source, std::vector<uint8_t>& image, std::string* error) {

@@ -34,9 +34,9 @@ uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]
 bool isEepromName(const std::string& which);
 
 // The 4096 bytes of an EEPROM in a state (all 0xFF when the state has none).
-std::vector<uint8_t> eepromContents(const json& state, const std::string& which);
+std::vector<uint8_t> eepromContents(Txn& txn, const std::string& which);
 // Replaces the contents (shorter data is filled up with 0xFF).
-void setEepromContents(json& state, const std::string& which, const std::vector<uint8_t>& bytes);
+void setEepromContents(Txn& txn, const std::string& which, const std::vector<uint8_t>& bytes);
 
 // The image a profile gives an EEPROM: a list of "KEY:VALUE" records (each followed by CR LF),
 // or an object with "text" (the bytes as they are), "hex" (raw bytes) or "records".

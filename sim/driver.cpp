@@ -26,7 +26,7 @@ bool isVideoRequest(uint32_t function) {
 }
 
 // Driver part of a profile: whether it is fitted, and the versions it reports.
-void initDriver(const json& profile, json& state) {
+void initDriver(const json& profile, Txn& txn) {
     const json p = profile.value("driver", json::object());
     json d = json::object();
     d["present"] = p.value("present", true);
@@ -36,13 +36,30 @@ void initDriver(const json& profile, json& state) {
         {"fpga", "0.4.0.1"}, {"ss", "1.3.0.0"}, {"front", "1.0.0.0"}, {"driver", "2.1.0.0"}};
     for (auto [key, fallback] : parts) {
         std::vector<uint8_t> bytes;
-        if (!parseVersion(v.value(key, std::string(fallback)), bytes)) parseVersion(fallback, bytes);
-        d["versions"][key] = bytes;
+        const std::string text = v.value(key, std::string(fallback));
+        d["versions"][key] = parseVersion(text, bytes) ? text : fallback;
     }
-    state["driver"] = d;
+    txn.edit("driver") = d;
 }
 
-const bool registered = (registerModel({"driver", &initDriver}), true);
+bool validateDriver(json& d, std::string& error) {
+    for (const char* flag : {"present", "video_devices"})
+        if (!d[flag].is_boolean()) {
+            error = std::string(flag) + " is true or false";
+            return false;
+        }
+    for (const char* part : {"fpga", "ss", "front", "driver"}) {
+        std::vector<uint8_t> bytes;
+        const json& v = d["versions"][part];
+        if (!v.is_string() || !parseVersion(v.get<std::string>(), bytes)) {
+            error = std::string("versions.") + part + " is a version a.b.c.d with parts 0..255";
+            return false;
+        }
+    }
+    return true;
+}
+
+const bool registered = (registerModel({"driver", &initDriver, &validateDriver}), true);
 
 } // namespace
 
@@ -55,7 +72,7 @@ bool driverDeviceOpen(const std::string& device) {
         e.pid = static_cast<uint32_t>(::getpid());
         e.target = device;
         e.code = 0; // an open
-        const json& d = txn.state["driver"];
+        const json& d = txn.get("driver");
         if (!isDriverDevice(device)) {
             e.note = "no such device";
         } else if (!d.value("present", true)) {
@@ -127,6 +144,7 @@ bool driverDeviceControl(const std::string& device, uint32_t code, const uint8_t
         e.returned = count;
         e.ok = ok;
         if (ok && out != nullptr) e.out.assign(out, out + std::min(outSize, count));
+        e.timeUs = 0;
         e.note = note;
         Unit::instance().appendLog(txn, std::move(e));
     });

@@ -10,9 +10,9 @@ namespace {
 
 constexpr const char* kOemInfoPath = "c:\\Windows\\System32\\oeminfo.ini";
 
-void initFiles(const json& profile, json& state) {
+void initFiles(const json& profile, Txn& txn) {
     const json files = profile.value("files", json::object());
-    state["files"] = {{"common_appdata", files.value("common_appdata", true)}};
+    txn.edit("files") = {{"common_appdata", files.value("common_appdata", true)}};
 
     namespace fs = std::filesystem;
     const fs::path oem = hostPath(kOemInfoPath);
@@ -26,7 +26,13 @@ void initFiles(const json& profile, json& state) {
     }
 }
 
-const bool registered = (registerModel({"files", &initFiles}), true);
+bool validateFiles(json& d, std::string& error) {
+    if (d["common_appdata"].is_boolean()) return true;
+    error = "common_appdata is true or false";
+    return false;
+}
+
+const bool registered = (registerModel({"files", &initFiles, &validateFiles}), true);
 
 } // namespace
 } // namespace tavik::sim

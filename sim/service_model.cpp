@@ -14,19 +14,25 @@ bool knownMode(const std::string& mode) {
     return mode == "accepting" || mode == "refusing" || mode == "absent";
 }
 
-void initService(const json& profile, json& state) {
+void initService(const json& profile, Txn& txn) {
     const json s = profile.value("service", json::object());
     std::string mode = s.value("mode", std::string("accepting"));
     if (!knownMode(mode)) mode = "accepting";
-    state["service"] = {{"mode", mode}, {"received", json::array()}, {"refused", json::array()}};
+    txn.edit("service") = {{"mode", mode}, {"received", json::array()}, {"refused", json::array()}};
 }
 
-const bool registered = (registerModel({"service", &initService}), true);
+bool validateService(json& d, std::string& error) {
+    if (d["mode"].is_string() && knownMode(d["mode"].get<std::string>())) return true;
+    error = "mode is accepting, refusing or absent";
+    return false;
+}
+
+const bool registered = (registerModel({"service", &initService, &validateService}), true);
 
 std::vector<uint32_t> codeList(const char* field) {
     std::vector<uint32_t> codes;
     Unit::instance().transact([&](Txn& txn) {
-        const json list = txn.state.value("service", json::object()).value(field, json::array());
+        const json list = txn.get("service").value(field, json::array());
         for (const json& c : list)
             if (c.is_number_unsigned()) codes.push_back(c.get<uint32_t>());
     });
@@ -42,7 +48,7 @@ ServiceAnswer serviceControl(const std::string& serviceName, uint32_t code) {
         e.pid = static_cast<uint32_t>(::getpid());
         e.target = "service:" + serviceName;
         e.code = code;
-        json& s = txn.state["service"];
+        json& s = txn.edit("service");
         if (!s.is_object()) s = json::object();
         std::string mode = s.value("mode", std::string("accepting"));
         const json fault = takeFault(txn, "service", code);
@@ -72,7 +78,7 @@ ServiceAnswer serviceControl(const std::string& serviceName, uint32_t code) {
 bool setServiceMode(const std::string& mode) {
     if (!knownMode(mode)) return false;
     Unit::instance().transact([&](Txn& txn) {
-        txn.state["service"]["mode"] = mode;
+        txn.edit("service")["mode"] = mode;
         txn.touch();
     });
     return true;
@@ -81,7 +87,7 @@ bool setServiceMode(const std::string& mode) {
 std::string serviceMode() {
     std::string mode;
     Unit::instance().transact([&](Txn& txn) {
-        mode = txn.state.value("service", json::object()).value("mode", std::string("accepting"));
+        mode = txn.get("service").value("mode", std::string("accepting"));
     });
     return mode;
 }
@@ -91,8 +97,8 @@ std::vector<uint32_t> serviceRefused() { return codeList("refused"); }
 
 void clearServiceReceived() {
     Unit::instance().transact([&](Txn& txn) {
-        txn.state["service"]["received"] = json::array();
-        txn.state["service"]["refused"] = json::array();
+        txn.edit("service")["received"] = json::array();
+        txn.edit("service")["refused"] = json::array();
         txn.touch();
     });
 }

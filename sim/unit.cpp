@@ -1,19 +1,20 @@
 #include "sim/unit.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <sqlite3.h>
+#include <sys/time.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <mutex>
 #include <sstream>
-#include <stdexcept>
+
+#include "sim/profile_schema.h"
 
 namespace fs = std::filesystem;
 
@@ -24,33 +25,421 @@ const char kDefaultProfileText[] =
 #include "default_profile.inc"
     ;
 
+constexpr int kSchemaVersion = 1;
+constexpr uint64_t kChunk = 2048;       // bytes of one stored blob chunk
+constexpr int kBusyTimeoutMs = 60000;   // how long a transaction waits for another process
+constexpr uint64_t kPruneEvery = 1024;  // log pruning runs every this many entries
+
 std::vector<Model>& models() {
     static std::vector<Model> m;
     return m;
 }
 
-// Serialises the threads of this process; the file lock serialises processes.
+const Model* findModel(const std::string& name) {
+    for (const Model& m : models())
+        if (name == m.name) return &m;
+    return nullptr;
+}
+
+// Serialises the threads of this process; SQLite's write lock serialises processes.
 std::recursive_mutex& processMutex() {
     static std::recursive_mutex m;
     return m;
 }
 
-constexpr size_t kLogRotateBytes = 8u << 20;
+int64_t nowUs() {
+    timeval tv{};
+    ::gettimeofday(&tv, nullptr);
+    return int64_t(tv.tv_sec) * 1000000 + tv.tv_usec;
+}
 
 } // namespace
+
+// ---- the database ---------------------------------------------------------------------------
+
+// A prepared statement, reset after each use.
+class Stmt {
+public:
+    Stmt() = default;
+    Stmt(sqlite3* db, const char* sql);
+    ~Stmt() { sqlite3_finalize(s_); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    Stmt& operator=(Stmt&& o) noexcept {
+        std::swap(s_, o.s_);
+        db_ = o.db_;
+        return *this;
+    }
+
+    Stmt& bind(int i, int64_t v) { return check(sqlite3_bind_int64(s_, i, v)); }
+    Stmt& bind(int i, const std::string& v) {
+        return check(sqlite3_bind_text(s_, i, v.data(), int(v.size()), SQLITE_TRANSIENT));
+    }
+    Stmt& bindBlob(int i, const uint8_t* p, size_t n) {
+        return check(sqlite3_bind_blob(s_, i, n ? p : reinterpret_cast<const uint8_t*>(""), int(n), SQLITE_TRANSIENT));
+    }
+    // True while a row is there.
+    bool step();
+    void run() {
+        while (step()) {
+        }
+    }
+    int64_t integer(int c) const { return sqlite3_column_int64(s_, c); }
+    std::string text(int c) const {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s_, c));
+        return p ? std::string(p, size_t(sqlite3_column_bytes(s_, c))) : std::string();
+    }
+    std::vector<uint8_t> blob(int c) const {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(s_, c));
+        return p ? std::vector<uint8_t>(p, p + sqlite3_column_bytes(s_, c)) : std::vector<uint8_t>();
+    }
+    const uint8_t* blobData(int c, size_t& n) const {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(s_, c));
+        n = size_t(sqlite3_column_bytes(s_, c));
+        return p;
+    }
+    void reset() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+
+private:
+    Stmt& check(int rc);
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* s_ = nullptr;
+};
+
+[[noreturn]] void dbFail(sqlite3* db, const std::string& what) {
+    throw UnitError("simulated unit database: " + what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr) != SQLITE_OK)
+        dbFail(db, std::string("cannot prepare \"") + sql + "\"");
+}
+
+Stmt& Stmt::check(int rc) {
+    if (rc != SQLITE_OK) dbFail(db_, "cannot bind a value");
+    return *this;
+}
+
+bool Stmt::step() {
+    const int rc = sqlite3_step(s_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+        return false;
+    }
+    const std::string msg = sqlite3_errmsg(db_);
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+    throw UnitError("simulated unit database: " + msg);
+}
+
+// Resets a statement when a scope ends (after an early exit from a row loop).
+struct Done {
+    Stmt& s;
+    ~Done() { s.reset(); }
+};
+
+class Database {
+public:
+    explicit Database(const std::string& path);
+    ~Database() {
+        stmts_.reset();
+        sqlite3_close_v2(db_);
+    }
+
+    void exec(const char* sql) {
+        char* err = nullptr;
+        if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string msg = err ? err : "?";
+            sqlite3_free(err);
+            throw UnitError("simulated unit database: " + msg);
+        }
+    }
+
+    // Model documents as of the last transaction of this connection; dropped when another
+    // connection committed since.
+    std::map<std::string, json> cache;
+    void checkCache();
+
+    sqlite3* db_ = nullptr;
+    Txn* current = nullptr; // the running transaction, for nested calls
+    int64_t dataVersion = -1;
+
+    struct Statements {
+        Stmt dataVersion, getDoc, putDoc, blobSize, putBlobSize, delBlobSize, getChunk, putChunk,
+            delChunksFrom, chunkRange, faultsFor, faultUpdate, faultDelete, logInsert, logPrune,
+            begin, commit, rollback;
+    };
+    std::unique_ptr<Statements> stmts_;
+    Statements& st() { return *stmts_; }
+};
+
+Database::Database(const std::string& path) {
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw UnitError("simulated unit: cannot open " + path + ": " + msg);
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 1);
+    try {
+        exec("PRAGMA journal_mode=WAL");
+        exec("PRAGMA synchronous=NORMAL");
+        exec("BEGIN IMMEDIATE");
+        exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value);"
+             "CREATE TABLE IF NOT EXISTS models(name TEXT PRIMARY KEY, doc TEXT NOT NULL);"
+             "CREATE TABLE IF NOT EXISTS blob_sizes(name TEXT PRIMARY KEY, size INTEGER NOT NULL);"
+             "CREATE TABLE IF NOT EXISTS blobs(name TEXT NOT NULL, chunk INTEGER NOT NULL, data BLOB NOT NULL,"
+             " PRIMARY KEY(name, chunk));"
+             "CREATE TABLE IF NOT EXISTS faults(id INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL,"
+             " body TEXT NOT NULL);"
+             "CREATE INDEX IF NOT EXISTS faults_target ON faults(target, id);"
+             "CREATE TABLE IF NOT EXISTS log(seq INTEGER PRIMARY KEY AUTOINCREMENT, time_us INTEGER, pid INTEGER,"
+             " target TEXT, code INTEGER, in_data BLOB, in_len INTEGER, in_crc INTEGER, out_data BLOB,"
+             " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);"
+             "CREATE INDEX IF NOT EXISTS log_code ON log(code, seq);");
+        exec("COMMIT");
+    } catch (const UnitError& e) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw UnitError("simulated unit: " + path + " cannot be used (" + e.what() +
+                        "); `tavikctl sim reset` starts a new unit");
+    }
+    stmts_ = std::make_unique<Statements>();
+    Statements& s = *stmts_;
+    s.dataVersion = Stmt(db_, "PRAGMA data_version");
+    s.getDoc = Stmt(db_, "SELECT doc FROM models WHERE name=?1");
+    s.putDoc = Stmt(db_, "INSERT OR REPLACE INTO models(name, doc) VALUES(?1, ?2)");
+    s.blobSize = Stmt(db_, "SELECT size FROM blob_sizes WHERE name=?1");
+    s.putBlobSize = Stmt(db_, "INSERT OR REPLACE INTO blob_sizes(name, size) VALUES(?1, ?2)");
+    s.delBlobSize = Stmt(db_, "DELETE FROM blob_sizes WHERE name=?1");
+    s.getChunk = Stmt(db_, "SELECT data FROM blobs WHERE name=?1 AND chunk=?2");
+    s.putChunk = Stmt(db_, "INSERT OR REPLACE INTO blobs(name, chunk, data) VALUES(?1, ?2, ?3)");
+    s.delChunksFrom = Stmt(db_, "DELETE FROM blobs WHERE name=?1 AND chunk>=?2");
+    s.chunkRange = Stmt(db_, "SELECT chunk, data FROM blobs WHERE name=?1 AND chunk>=?2 AND chunk<=?3 ORDER BY chunk");
+    s.faultsFor = Stmt(db_, "SELECT id, body FROM faults WHERE target=?1 ORDER BY id");
+    s.faultUpdate = Stmt(db_, "UPDATE faults SET body=?2 WHERE id=?1");
+    s.faultDelete = Stmt(db_, "DELETE FROM faults WHERE id=?1");
+    s.logInsert = Stmt(db_,
+                       "INSERT INTO log(time_us, pid, target, code, in_data, in_len, in_crc, out_data, out_len,"
+                       " out_crc, returned, ok, note) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
+    s.logPrune = Stmt(db_, "DELETE FROM log WHERE seq<=?1");
+    s.begin = Stmt(db_, "BEGIN IMMEDIATE");
+    s.commit = Stmt(db_, "COMMIT");
+    s.rollback = Stmt(db_, "ROLLBACK");
+}
+
+void Database::checkCache() {
+    Stmt& s = st().dataVersion;
+    int64_t v = -1;
+    if (s.step()) v = s.integer(0);
+    s.reset();
+    if (v != dataVersion) {
+        cache.clear();
+        dataVersion = v;
+    }
+}
+
+// ---- Txn ------------------------------------------------------------------------------------
+
+Txn::Doc& Txn::load(const std::string& model) {
+    auto it = docs_.find(model);
+    if (it != docs_.end()) return it->second;
+    Doc d;
+    auto c = db_.cache.find(model);
+    if (c != db_.cache.end()) {
+        d.value = c->second;
+    } else {
+        Stmt& s = db_.st().getDoc;
+        s.bind(1, model);
+        if (s.step()) {
+            const std::string text = s.text(0);
+            s.reset();
+            try {
+                d.value = json::parse(text);
+            } catch (const json::exception& e) {
+                throw UnitError("simulated unit: the state of model \"" + model + "\" is damaged (" + e.what() +
+                                "); `tavikctl sim reset` starts a new unit");
+            }
+        } else {
+            d.value = json::object();
+        }
+        db_.cache[model] = d.value;
+    }
+    return docs_.emplace(model, std::move(d)).first->second;
+}
+
+const json& Txn::get(const std::string& model) {
+    auto it = docs_.find(model);
+    if (it != docs_.end()) return it->second.value;
+    // Unchanged documents are read straight from the cache, without a copy.
+    auto c = db_.cache.find(model);
+    if (c != db_.cache.end()) return c->second;
+    load(model);
+    return db_.cache[model];
+}
+
+json& Txn::edit(const std::string& model) {
+    Doc& d = load(model);
+    d.changed = true;
+    return d.value;
+}
+
+uint64_t Txn::blobSize(const std::string& name) {
+    Stmt& s = db_.st().blobSize;
+    s.bind(1, name);
+    uint64_t n = 0;
+    if (s.step()) n = uint64_t(s.integer(0));
+    s.reset();
+    return n;
+}
+
+bool Txn::blobExists(const std::string& name) {
+    Stmt& s = db_.st().blobSize;
+    s.bind(1, name);
+    const bool found = s.step();
+    s.reset();
+    return found;
+}
+
+void Txn::blobRead(const std::string& name, uint64_t offset, uint8_t* data, size_t size, uint8_t fill) {
+    if (size == 0) return;
+    const uint64_t total = blobSize(name);
+    std::memset(data, fill, size);
+    if (offset >= total) return;
+    const uint64_t end = std::min<uint64_t>(total, offset + size);
+    // Chunks that were never written read as 0xFF (erased memory).
+    std::memset(data, 0xFF, size_t(end - offset));
+    Stmt& s = db_.st().chunkRange;
+    s.bind(1, name).bind(2, int64_t(offset / kChunk)).bind(3, int64_t((end - 1) / kChunk));
+    Done done{s};
+    while (s.step()) {
+        const uint64_t base = uint64_t(s.integer(0)) * kChunk;
+        size_t n = 0;
+        const uint8_t* p = s.blobData(1, n);
+        const uint64_t from = std::max(base, offset), to = std::min<uint64_t>(base + n, end);
+        if (from < to) std::memcpy(data + (from - offset), p + (from - base), size_t(to - from));
+    }
+}
+
+std::vector<uint8_t> Txn::blobRead(const std::string& name, uint64_t offset, size_t size) {
+    const uint64_t total = blobSize(name);
+    const size_t n = offset >= total ? 0 : size_t(std::min<uint64_t>(size, total - offset));
+    std::vector<uint8_t> out(n);
+    blobRead(name, offset, out.data(), n);
+    return out;
+}
+
+void Txn::blobWrite(const std::string& name, uint64_t offset, const uint8_t* data, size_t size) {
+    if (size == 0) return;
+    const uint64_t total = blobSize(name);
+    const uint64_t end = offset + size;
+    Stmt& get = db_.st().getChunk;
+    Stmt& put = db_.st().putChunk;
+    for (uint64_t c = offset / kChunk; c <= (end - 1) / kChunk; ++c) {
+        const uint64_t base = c * kChunk;
+        const uint64_t chunkEnd = std::max(std::min(base + kChunk, std::max(total, end)), base);
+        std::vector<uint8_t> chunk;
+        get.bind(1, name).bind(2, int64_t(c));
+        if (get.step()) chunk = get.blob(0);
+        get.reset();
+        chunk.resize(size_t(chunkEnd - base), 0xFF);
+        const uint64_t from = std::max(base, offset), to = std::min(base + kChunk, end);
+        std::memcpy(chunk.data() + (from - base), data + (from - offset), size_t(to - from));
+        put.bind(1, name).bind(2, int64_t(c)).bindBlob(3, chunk.data(), chunk.size());
+        put.run();
+    }
+    if (end > total) {
+        db_.st().putBlobSize.bind(1, name).bind(2, int64_t(end));
+        db_.st().putBlobSize.run();
+    }
+}
+
+void Txn::blobResize(const std::string& name, uint64_t size, uint8_t fill) {
+    const uint64_t total = blobSize(name);
+    if (size < total) {
+        db_.st().delChunksFrom.bind(1, name).bind(2, int64_t((size + kChunk - 1) / kChunk));
+        db_.st().delChunksFrom.run();
+        if (size % kChunk != 0) {
+            Stmt& get = db_.st().getChunk;
+            get.bind(1, name).bind(2, int64_t(size / kChunk));
+            std::vector<uint8_t> chunk;
+            const bool found = get.step();
+            if (found) chunk = get.blob(0);
+            get.reset();
+            if (found && chunk.size() > size % kChunk) {
+                chunk.resize(size % kChunk);
+                db_.st().putChunk.bind(1, name).bind(2, int64_t(size / kChunk)).bindBlob(3, chunk.data(), chunk.size());
+                db_.st().putChunk.run();
+            }
+        }
+        db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
+        db_.st().putBlobSize.run();
+    } else if (size > total || !blobExists(name)) {
+        if (fill == 0xFF) {
+            // Erased memory needs no chunks: missing chunks read as 0xFF.
+            db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
+            db_.st().putBlobSize.run();
+        } else {
+            std::vector<uint8_t> pad(size_t(std::min<uint64_t>(size - total, 1 << 20)), fill);
+            for (uint64_t at = total; at < size; at += pad.size())
+                blobWrite(name, at, pad.data(), size_t(std::min<uint64_t>(pad.size(), size - at)));
+            if (size == total) {
+                db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
+                db_.st().putBlobSize.run();
+            }
+        }
+    }
+}
+
+void Txn::blobAssign(const std::string& name, const std::vector<uint8_t>& data) {
+    blobRemove(name);
+    blobResize(name, 0);
+    blobWrite(name, 0, data.data(), data.size());
+}
+
+void Txn::blobRemove(const std::string& name) {
+    db_.st().delChunksFrom.bind(1, name).bind(2, 0);
+    db_.st().delChunksFrom.run();
+    db_.st().delBlobSize.bind(1, name);
+    db_.st().delBlobSize.run();
+}
+
+// ---- helpers --------------------------------------------------------------------------------
 
 void registerModel(const Model& model) { models().push_back(model); }
 
 std::string homeDirectory() {
-    std::string home;
+    // One canonical path per home, so every spelling of it (trailing slashes, relative paths,
+    // symlinks) names the same unit, locks and files.
+    static std::mutex m;
+    static std::string lastRaw, lastHome;
+    std::string raw;
     if (const char* h = std::getenv("TAVIK_HOME"); h != nullptr && *h != '\0') {
-        home = h;
+        raw = h;
     } else {
         const char* user = std::getenv("HOME");
-        home = std::string(user != nullptr ? user : "/tmp") + "/.tavik";
+        raw = std::string(user != nullptr ? user : "/tmp") + "/.tavik";
     }
+    std::lock_guard<std::mutex> guard(m);
+    if (raw == lastRaw && !lastHome.empty()) return lastHome;
     std::error_code ec;
-    fs::create_directories(home, ec);
+    fs::create_directories(raw, ec);
+    fs::path canonical = fs::canonical(raw, ec);
+    if (ec) canonical = fs::absolute(raw, ec).lexically_normal();
+    std::string home = canonical.string();
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    // A relative TAVIK_HOME depends on the working folder: cache only absolute spellings.
+    if (!raw.empty() && raw[0] == '/') {
+        lastRaw = raw;
+        lastHome = home;
+    }
     return home;
 }
 
@@ -84,6 +473,7 @@ bool fromHex(const std::string& text, std::vector<uint8_t>& bytes) {
         if (c != ' ' && c != ':' && c != '-') t.push_back(c);
     if (t.size() % 2 != 0) return false;
     std::vector<uint8_t> out;
+    out.reserve(t.size() / 2);
     for (size_t i = 0; i < t.size(); i += 2) {
         auto nib = [](char c) -> int {
             if (c >= '0' && c <= '9') return c - '0';
@@ -99,149 +489,252 @@ bool fromHex(const std::string& text, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
 bool parseVersion(const std::string& text, std::vector<uint8_t>& parts) {
-    unsigned v[4];
-    char extra;
-    if (std::sscanf(text.c_str(), "%u.%u.%u.%u%c", &v[0], &v[1], &v[2], &v[3], &extra) != 4)
-        return false;
-    parts.clear();
-    for (unsigned x : v) {
-        if (x > 255) return false;
-        parts.push_back(static_cast<uint8_t>(x));
+    std::vector<uint8_t> out;
+    size_t i = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+        unsigned v = 0;
+        size_t digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            v = v * 10 + unsigned(text[i] - '0');
+            if (v > 255) return false;
+            ++i;
+            ++digits;
+        }
+        if (digits == 0) return false;
+        out.push_back(static_cast<uint8_t>(v));
     }
+    if (i != text.size()) return false;
+    parts = std::move(out);
     return true;
 }
 
 json logEntryToJson(const LogEntry& e) {
-    json j = {{"seq", e.seq},       {"pid", e.pid},   {"target", e.target},
+    json j = {{"seq", e.seq},       {"time_us", e.timeUs}, {"pid", e.pid},   {"target", e.target},
               {"code", e.code},     {"in", toHex(e.in.data(), e.in.size())},
               {"out", toHex(e.out.data(), e.out.size())},
               {"returned", e.returned}, {"ok", e.ok}};
+    if (e.inLength > e.in.size()) j["in_truncated"] = {{"length", e.inLength}, {"crc32", e.inCrc}};
+    if (e.outLength > e.out.size()) j["out_truncated"] = {{"length", e.outLength}, {"crc32", e.outCrc}};
     if (!e.note.empty()) j["note"] = e.note;
     return j;
 }
 
-LogEntry logEntryFromJson(const json& j) {
-    LogEntry e;
-    e.seq = j.value("seq", uint64_t{0});
-    e.pid = j.value("pid", 0u);
-    e.target = j.value("target", std::string());
-    e.code = j.value("code", 0u);
-    fromHex(j.value("in", std::string()), e.in);
-    fromHex(j.value("out", std::string()), e.out);
-    e.returned = j.value("returned", 0u);
-    e.ok = j.value("ok", false);
-    e.note = j.value("note", std::string());
-    return e;
+// ---- Unit -----------------------------------------------------------------------------------
+
+namespace {
+
+std::string dbPath(const std::string& home) { return home + "/sim/unit.db"; }
+
+// Builds every model's state from a profile in the running transaction.
+void buildUnit(Database& db, Txn& txn, const json& profile) {
+    db.exec("DELETE FROM models; DELETE FROM blobs; DELETE FROM blob_sizes; DELETE FROM faults;");
+    db.cache.clear();
+    for (const Model& m : models()) m.init(profile, txn);
+    Stmt s(db.db_, "INSERT OR REPLACE INTO meta(key, value) VALUES('profile', ?1)");
+    s.bind(1, profile.value("name", std::string("custom")));
+    s.run();
 }
+
+// Old homes kept the state in sim/state.json and the log in sim/requests.log.
+void convertOldHome(Database& db, Txn& txn, const std::string& home) {
+    const std::string statePath = home + "/sim/state.json";
+    std::ifstream in(statePath, std::ios::binary);
+    json old;
+    try {
+        old = json::parse(in);
+    } catch (const json::exception& e) {
+        throw UnitError("simulated unit: " + statePath + " is damaged (" + e.what() +
+                        "); `tavikctl sim reset` starts a new unit");
+    }
+    if (!old.is_object()) throw UnitError("simulated unit: " + statePath + " is not a unit state");
+    buildUnit(db, txn, Unit::defaultProfile());
+    for (auto it = old.begin(); it != old.end(); ++it) {
+        const std::string& key = it.key();
+        if (key == "profile" || key == "faults" || key == "seq") continue;
+        json doc = it.value();
+        if (key == "board" && doc.contains("eeprom")) {
+            // EEPROM images become blobs.
+            for (const char* which : {"main", "addon"}) {
+                json& e = doc["eeprom"][which];
+                std::vector<uint8_t> bytes;
+                if (e.is_object() && fromHex(e.value("data", std::string()), bytes)) {
+                    bytes.resize(4096, 0xFF);
+                    txn.blobAssign(std::string("board.eeprom.") + which + ".data", bytes);
+                }
+                if (e.is_object()) e.erase("data");
+            }
+        }
+        if (key == "driver" && doc.contains("versions") && doc["versions"].is_object()) {
+            for (auto& v : doc["versions"].items()) {
+                if (v.value().is_array() && v.value().size() == 4) {
+                    std::string s;
+                    for (size_t i = 0; i < 4; ++i) s += (i ? "." : "") + std::to_string(v.value()[i].get<int>());
+                    v.value() = s;
+                }
+            }
+        }
+        txn.edit(key) = doc;
+    }
+    Stmt meta(db.db_, "INSERT OR REPLACE INTO meta(key, value) VALUES('profile', ?1)");
+    meta.bind(1, old.value("profile", std::string("default")));
+    meta.run();
+    if (old.contains("faults") && old["faults"].is_array())
+        for (const json& f : old["faults"]) {
+            Stmt s(db.db_, "INSERT INTO faults(target, body) VALUES(?1, ?2)");
+            s.bind(1, f.value("target", std::string())).bind(2, f.dump());
+            s.run();
+        }
+    // The old log, kept with its sequence numbers.
+    std::ifstream logIn(home + "/sim/requests.log", std::ios::binary);
+    std::string line;
+    Stmt ins(db.db_,
+             "INSERT INTO log(seq, pid, target, code, in_data, in_len, in_crc, out_data, out_len, out_crc, returned,"
+             " ok, note) VALUES(?1,?2,?3,?4,?5,?6,0,?7,?8,0,?9,?10,?11)");
+    while (std::getline(logIn, line)) {
+        try {
+            const json j = json::parse(line);
+            std::vector<uint8_t> inB, outB;
+            fromHex(j.value("in", std::string()), inB);
+            fromHex(j.value("out", std::string()), outB);
+            ins.bind(1, j.value("seq", int64_t(0))).bind(2, j.value("pid", int64_t(0)));
+            ins.bind(3, j.value("target", std::string())).bind(4, j.value("code", int64_t(0)));
+            ins.bindBlob(5, inB.data(), inB.size()).bind(6, int64_t(inB.size()));
+            ins.bindBlob(7, outB.data(), outB.size()).bind(8, int64_t(outB.size()));
+            ins.bind(9, j.value("returned", int64_t(0))).bind(10, j.value("ok", false) ? 1 : 0);
+            ins.bind(11, j.value("note", std::string()));
+            ins.run();
+        } catch (const std::exception&) {
+            ins.reset(); // a line cut by a killed writer, or a duplicate: skipped
+        }
+    }
+    // The sequence continues after the old one.
+    const int64_t seq = old.value("seq", int64_t(0));
+    Stmt q(db.db_, "INSERT OR REPLACE INTO sqlite_sequence(name, seq) VALUES('log', max(?1, ifnull((SELECT max(seq) FROM log), 0)))");
+    q.bind(1, seq);
+    q.run();
+}
+
+} // namespace
 
 Unit& Unit::instance() {
     static std::unique_ptr<Unit> unit;
     std::lock_guard<std::recursive_mutex> guard(processMutex());
     const std::string home = homeDirectory();
-    if (!unit || unit->home() != home) unit = std::make_unique<Unit>(home);
+    if (!unit || unit->home() != home) {
+        unit.reset();
+        unit = std::make_unique<Unit>(home);
+    }
     return *unit;
 }
 
 Unit::Unit(std::string home) : home_(std::move(home)) {
     std::error_code ec;
     fs::create_directories(home_ + "/sim", ec);
-    lockFd_ = ::open((home_ + "/sim/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-}
-
-Unit::~Unit() {
-    if (lockFd_ >= 0) ::close(lockFd_);
-}
-
-std::string Unit::statePath() const { return home_ + "/sim/state.json"; }
-std::string Unit::logPath() const { return home_ + "/sim/requests.log"; }
-
-void Unit::lockFile() {
-    if (lockFd_ < 0) throw std::runtime_error("simulated unit: cannot open " + home_ + "/sim/lock");
-    while (::flock(lockFd_, LOCK_EX) != 0)
-        if (errno != EINTR) throw std::runtime_error("simulated unit: lock failed");
-}
-
-void Unit::unlockFile() { ::flock(lockFd_, LOCK_UN); }
-
-void Unit::loadStateLocked() {
-    struct stat st {};
-    if (::stat(statePath().c_str(), &st) != 0) {
-        // First use of this home: a fully fitted unit.
-        cached_ = false;
-        json profile = defaultProfile();
-        state_ = json::object();
-        for (const Model& m : models()) m.init(profile, state_);
-        state_["profile"] = profile.value("name", std::string("default"));
-        state_["faults"] = json::array();
-        state_["seq"] = 0;
-        saveStateLocked();
-        return;
-    }
-    const int64_t mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    if (cached_ && cacheIno_ == st.st_ino && cacheSize_ == uint64_t(st.st_size) && cacheMtimeNs_ == mtime)
-        return;
-    std::ifstream in(statePath(), std::ios::binary);
-    try {
-        state_ = json::parse(in);
-    } catch (const json::exception&) {
-        // A damaged state file is replaced by a fresh unit rather than failing every request.
-        ::unlink(statePath().c_str());
-        loadStateLocked();
-        return;
-    }
-    cached_ = true;
-    cacheIno_ = st.st_ino;
-    cacheSize_ = uint64_t(st.st_size);
-    cacheMtimeNs_ = mtime;
-}
-
-void Unit::saveStateLocked() {
-    const std::string tmp = statePath() + ".tmp." + std::to_string(::getpid());
+    db_ = std::make_unique<Database>(dbPath(home_));
+    // A new database gets a unit: converted from an old home, or the default one.
+    bool empty = false;
     {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << state_.dump(1);
-        if (!out.flush()) throw std::runtime_error("simulated unit: cannot write " + tmp);
+        Stmt s(db_->db_, "SELECT value FROM meta WHERE key='schema'");
+        if (s.step()) {
+            const int64_t v = s.integer(0);
+            s.reset();
+            if (v != kSchemaVersion)
+                throw UnitError("simulated unit: " + dbPath(home_) + " has schema " + std::to_string(v) +
+                                ", this build reads " + std::to_string(kSchemaVersion) +
+                                "; `tavikctl sim reset` starts a new unit");
+        } else {
+            empty = true;
+        }
     }
-    if (std::rename(tmp.c_str(), statePath().c_str()) != 0)
-        throw std::runtime_error("simulated unit: cannot replace " + statePath());
-    struct stat st {};
-    if (::stat(statePath().c_str(), &st) == 0) {
-        cached_ = true;
-        cacheIno_ = st.st_ino;
-        cacheSize_ = uint64_t(st.st_size);
-        cacheMtimeNs_ = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (empty) {
+        transact([&](Txn& txn) {
+            Stmt again(db_->db_, "SELECT value FROM meta WHERE key='schema'");
+            if (again.step()) return; // another process made it meanwhile
+            if (fs::exists(home_ + "/sim/state.json")) {
+                convertOldHome(*db_, txn, home_);
+            } else {
+                buildUnit(*db_, txn, defaultProfile());
+            }
+            Stmt s(db_->db_, "INSERT OR REPLACE INTO meta(key, value) VALUES('schema', ?1)");
+            s.bind(1, kSchemaVersion);
+            s.run();
+        });
+        if (fs::exists(home_ + "/sim/state.json")) {
+            fs::rename(home_ + "/sim/state.json", home_ + "/sim/state.json.converted", ec);
+            fs::rename(home_ + "/sim/requests.log", home_ + "/sim/requests.log.converted", ec);
+        }
     }
+}
+
+Unit::~Unit() = default;
+
+void Unit::removeDatabase(const std::string& home) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(dbPath(home) + suffix, ec);
+    fs::remove(home + "/sim/state.json", ec);
+    fs::remove(home + "/sim/requests.log", ec);
+    fs::remove(home + "/sim/requests.log.old", ec);
+    // Leftovers of the old engine's writers.
+    for (const auto& entry : fs::directory_iterator(home + "/sim", ec))
+        if (entry.path().filename().string().rfind("state.json.tmp.", 0) == 0) fs::remove(entry.path(), ec);
 }
 
 void Unit::transact(const std::function<void(Txn&)>& f) {
     std::lock_guard<std::recursive_mutex> guard(processMutex());
-    lockFile();
-    struct Unlock {
-        Unit* u;
-        ~Unlock() { u->unlockFile(); }
-    } unlock{this};
-    loadStateLocked();
-    json working = state_;
-    Txn txn{working};
-    f(txn);
-    if (txn.dirty) {
-        state_ = std::move(working);
-        saveStateLocked();
+    Database& db = *db_;
+    if (db.current != nullptr) {
+        f(*db.current);
+        return;
     }
+    db.st().begin.run();
+    Txn txn(db);
+    db.current = &txn;
+    try {
+        db.checkCache();
+        f(txn);
+        for (auto& [name, doc] : txn.docs_) {
+            if (!doc.changed) continue;
+            db.st().putDoc.bind(1, name).bind(2, doc.value.dump());
+            db.st().putDoc.run();
+        }
+        db.st().commit.run();
+    } catch (...) {
+        db.current = nullptr;
+        try {
+            db.st().rollback.run();
+        } catch (const UnitError&) {
+        }
+        db.cache.clear();
+        throw;
+    }
+    db.current = nullptr;
+    for (auto& [name, doc] : txn.docs_)
+        if (doc.changed) db.cache[name] = std::move(doc.value);
 }
 
 void Unit::loadProfile(const json& profile) {
-    transact([&](Txn& txn) {
-        const uint64_t seq = txn.state.value("seq", uint64_t{0});
-        json fresh = json::object();
-        for (const Model& m : models()) m.init(profile, fresh);
-        fresh["profile"] = profile.value("name", std::string("custom"));
-        fresh["faults"] = json::array();
-        fresh["seq"] = seq;
-        txn.state = std::move(fresh);
-        txn.touch();
-    });
+    validateProfile(profile, profile.value("name", std::string("profile")));
+    transact([&](Txn& txn) { buildUnit(*db_, txn, profile); });
 }
 
 void Unit::reset() {
@@ -250,64 +743,190 @@ void Unit::reset() {
 }
 
 json Unit::snapshot() {
-    json copy;
-    transact([&](Txn& txn) { copy = txn.state; });
-    return copy;
-}
-
-void Unit::appendLog(Txn& txn, LogEntry entry) {
-    entry.seq = txn.state.value("seq", uint64_t{0}) + 1;
-    txn.state["seq"] = entry.seq;
-    txn.touch();
-    std::error_code ec;
-    if (fs::file_size(logPath(), ec) > kLogRotateBytes && !ec)
-        fs::rename(logPath(), logPath() + ".old", ec);
-    std::ofstream out(logPath(), std::ios::app | std::ios::binary);
-    out << logEntryToJson(entry).dump() << '\n';
-}
-
-std::vector<LogEntry> Unit::readLog() {
-    std::vector<LogEntry> entries;
-    transact([&](Txn&) {
-        std::ifstream in(logPath(), std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.empty()) continue;
+    json state = json::object();
+    transact([&](Txn& txn) {
+        Stmt names(db_->db_, "SELECT name FROM models ORDER BY name");
+        std::vector<std::string> list;
+        while (names.step()) list.push_back(names.text(0));
+        for (const std::string& n : list) state[n] = txn.get(n);
+        Stmt blobs(db_->db_, "SELECT name, size FROM blob_sizes ORDER BY name");
+        std::vector<std::pair<std::string, uint64_t>> bl;
+        while (blobs.step()) bl.emplace_back(blobs.text(0), uint64_t(blobs.integer(1)));
+        for (const auto& [name, size] : bl) {
+            json value;
+            const std::vector<uint8_t> data = txn.blobRead(name);
+            if (size <= kLogPayloadLimit)
+                value = toHex(data.data(), data.size());
+            else
+                value = {{"length", size}, {"crc32", crc32(data.data(), data.size())}};
+            // "board.eeprom.main.data" sits at /board/eeprom/main/data.
+            json::json_pointer ptr;
+            std::stringstream parts(name);
+            std::string part;
+            while (std::getline(parts, part, '.')) ptr /= part;
             try {
-                entries.push_back(logEntryFromJson(json::parse(line)));
+                state[ptr] = value;
             } catch (const json::exception&) {
-                // a line cut by a killed writer is skipped
+                state["blobs"][name] = value;
             }
         }
+        Stmt meta(db_->db_, "SELECT value FROM meta WHERE key='profile'");
+        if (meta.step()) state["profile"] = meta.text(0);
+        meta.reset();
+        Stmt seq(db_->db_, "SELECT ifnull((SELECT seq FROM sqlite_sequence WHERE name='log'), 0)");
+        if (seq.step()) state["seq"] = seq.integer(0);
+        seq.reset();
     });
-    return entries;
+    state["faults"] = faults();
+    return state;
+}
+
+void Unit::appendLog(Txn& txn, LogEntry e) {
+    Database& db = *db_;
+    Stmt& s = db.st().logInsert;
+    auto bindPayload = [&](int at, const std::vector<uint8_t>& p) {
+        if (p.size() <= kLogPayloadLimit) {
+            s.bindBlob(at, p.data(), p.size()).bind(at + 1, int64_t(p.size())).bind(at + 2, 0);
+        } else {
+            s.bindBlob(at, p.data(), kLogPrefixBytes).bind(at + 1, int64_t(p.size()));
+            s.bind(at + 2, int64_t(crc32(p.data(), p.size())));
+        }
+    };
+    s.bind(1, e.timeUs ? e.timeUs : nowUs()).bind(2, e.pid ? e.pid : int64_t(::getpid()));
+    s.bind(3, e.target).bind(4, e.code);
+    bindPayload(5, e.in);
+    bindPayload(8, e.out);
+    s.bind(11, e.returned).bind(12, e.ok ? 1 : 0).bind(13, e.note);
+    s.run();
+    const uint64_t seq = uint64_t(sqlite3_last_insert_rowid(db.db_));
+    if (seq % kPruneEvery == 0 && seq > kLogKeepEntries) {
+        db.st().logPrune.bind(1, int64_t(seq - kLogKeepEntries));
+        db.st().logPrune.run();
+    }
+}
+
+std::vector<LogEntry> Unit::readLog(const LogQuery& q) {
+    // A read transaction of its own: writers are not held up while the log is read.
+    std::lock_guard<std::recursive_mutex> guard(processMutex());
+    std::string sql =
+        "SELECT seq, time_us, pid, target, code, in_data, in_len, in_crc, out_data, out_len, out_crc, returned, ok, "
+        "note FROM log WHERE seq>?1";
+    if (!q.target.empty()) sql += " AND target=?2";
+    if (q.code >= 0) sql += " AND code=?3";
+    sql += q.last ? " ORDER BY seq DESC LIMIT ?4" : " ORDER BY seq";
+    Stmt s(db_->db_, sql.c_str());
+    s.bind(1, int64_t(q.since));
+    if (!q.target.empty()) s.bind(2, q.target);
+    if (q.code >= 0) s.bind(3, q.code);
+    if (q.last) s.bind(4, int64_t(q.last));
+    std::vector<LogEntry> out;
+    while (s.step()) {
+        LogEntry e;
+        e.seq = uint64_t(s.integer(0));
+        e.timeUs = s.integer(1);
+        e.pid = uint32_t(s.integer(2));
+        e.target = s.text(3);
+        e.code = uint32_t(s.integer(4));
+        e.in = s.blob(5);
+        e.inLength = uint64_t(s.integer(6));
+        e.inCrc = uint32_t(s.integer(7));
+        e.out = s.blob(8);
+        e.outLength = uint64_t(s.integer(9));
+        e.outCrc = uint32_t(s.integer(10));
+        e.returned = uint32_t(s.integer(11));
+        e.ok = s.integer(12) != 0;
+        e.note = s.text(13);
+        out.push_back(std::move(e));
+    }
+    if (q.last) std::reverse(out.begin(), out.end());
+    return out;
 }
 
 void Unit::clearLog() {
-    transact([&](Txn&) {
-        std::ofstream out(logPath(), std::ios::trunc | std::ios::binary);
-    });
+    transact([&](Txn&) { db_->exec("DELETE FROM log"); });
 }
 
 void Unit::addFault(const json& fault) {
-    transact([&](Txn& txn) {
-        if (!txn.state["faults"].is_array()) txn.state["faults"] = json::array();
-        txn.state["faults"].push_back(fault);
-        txn.touch();
+    transact([&](Txn&) {
+        Stmt s(db_->db_, "INSERT INTO faults(target, body) VALUES(?1, ?2)");
+        s.bind(1, fault.value("target", std::string())).bind(2, fault.dump());
+        s.run();
     });
 }
 
 void Unit::clearFaults() {
-    transact([&](Txn& txn) {
-        txn.state["faults"] = json::array();
-        txn.touch();
-    });
+    transact([&](Txn&) { db_->exec("DELETE FROM faults"); });
 }
 
 json Unit::faults() {
-    json f;
-    transact([&](Txn& txn) { f = txn.state.value("faults", json::array()); });
-    return f;
+    json list = json::array();
+    transact([&](Txn&) {
+        Stmt s(db_->db_, "SELECT body FROM faults ORDER BY id");
+        while (s.step()) list.push_back(json::parse(s.text(0)));
+    });
+    return list;
+}
+
+namespace {
+
+// "model.a.b" into the model and a pointer into its document.
+std::pair<std::string, json::json_pointer> splitPath(const std::string& path) {
+    const size_t dot = path.find('.');
+    const std::string model = path.substr(0, dot);
+    if (model.empty() || findModel(model) == nullptr) {
+        std::string names;
+        for (const Model& m : models()) names += std::string(names.empty() ? "" : ", ") + m.name;
+        throw std::invalid_argument("no model \"" + model + "\" (models: " + names + ")");
+    }
+    json::json_pointer ptr;
+    if (dot != std::string::npos) {
+        std::stringstream parts(path.substr(dot + 1));
+        std::string part;
+        while (std::getline(parts, part, '.')) {
+            if (part.empty()) throw std::invalid_argument("empty field name in \"" + path + "\"");
+            ptr /= part;
+        }
+    }
+    return {model, ptr};
+}
+
+} // namespace
+
+json Unit::getValue(const std::string& path) {
+    auto [model, ptr] = splitPath(path);
+    json value;
+    transact([&](Txn& txn) {
+        const json& doc = txn.get(model);
+        if (!doc.contains(ptr)) throw std::invalid_argument("no field \"" + path + "\"");
+        value = doc.at(ptr);
+    });
+    return value;
+}
+
+void Unit::setValue(const std::string& path, const std::string& text) {
+    auto [model, ptr] = splitPath(path);
+    if (ptr.empty()) throw std::invalid_argument("name a field of the model: MODEL.FIELD");
+    json value;
+    try {
+        value = json::parse(text);
+    } catch (const json::exception&) {
+        value = text; // a plain word is a string
+    }
+    const Model* m = findModel(model);
+    transact([&](Txn& txn) {
+        json doc = txn.get(model);
+        if (!doc.contains(ptr)) throw std::invalid_argument("no field \"" + path + "\"");
+        const json& old = doc.at(ptr);
+        if (old.is_string() && !value.is_string()) value = text;
+        if (old.type() != value.type() && !(old.is_number() && value.is_number()))
+            throw std::invalid_argument("\"" + path + "\" takes a " + std::string(old.type_name()) + ", not a " +
+                                        value.type_name());
+        doc[ptr] = value;
+        std::string error;
+        if (m->validate != nullptr && !m->validate(doc, error))
+            throw std::invalid_argument("\"" + path + "\": " + error);
+        txn.edit(model) = std::move(doc);
+    });
 }
 
 json Unit::defaultProfile() { return json::parse(kDefaultProfileText); }
@@ -322,34 +941,45 @@ json Unit::readProfile(const std::string& nameOrPath) {
     if (!fs::exists(path)) path = profileDirectory() + "/" + nameOrPath + ".json";
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("no such profile: " + nameOrPath);
-    return json::parse(in);
+    json profile;
+    try {
+        profile = json::parse(in);
+    } catch (const json::exception& e) {
+        throw std::invalid_argument(path + ": not JSON (" + e.what() + ")");
+    }
+    validateProfile(profile, path);
+    return profile;
 }
 
 json takeFault(Txn& txn, const std::string& target, uint32_t code,
                const std::function<bool(const json&)>& accepts) {
-    json& faults = txn.state["faults"];
-    if (!faults.is_array()) return nullptr;
-    for (size_t i = 0; i < faults.size(); ++i) {
-        json& f = faults[i];
-        if (f.value("target", std::string()) != target) continue;
+    Database& db = txn.db_;
+    Stmt& s = db.st().faultsFor;
+    s.bind(1, target);
+    std::vector<std::pair<int64_t, std::string>> rows;
+    while (s.step()) rows.emplace_back(s.integer(0), s.text(1));
+    for (auto& [id, body] : rows) {
+        json f = json::parse(body);
         const uint32_t fc = f.value("code", 0u);
         if (fc != 0 && fc != code) continue;
         if (accepts && !accepts(f)) continue;
         if (const int64_t skip = f.value("skip", int64_t{0}); skip > 0) {
             f["skip"] = skip - 1;
-            txn.touch();
+            db.st().faultUpdate.bind(1, id).bind(2, f.dump());
+            db.st().faultUpdate.run();
             continue;
         }
-        json taken = f;
         const int64_t remaining = f.value("remaining", int64_t{-1});
-        if (remaining > 0) {
-            if (remaining == 1)
-                faults.erase(i);
-            else
-                f["remaining"] = remaining - 1;
-            txn.touch();
+        if (remaining == 1) {
+            db.st().faultDelete.bind(1, id);
+            db.st().faultDelete.run();
+        } else if (remaining > 1) {
+            json next = f;
+            next["remaining"] = remaining - 1;
+            db.st().faultUpdate.bind(1, id).bind(2, next.dump());
+            db.st().faultUpdate.run();
         }
-        return taken;
+        return f;
     }
     return nullptr;
 }

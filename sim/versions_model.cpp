@@ -8,8 +8,13 @@ namespace tavik::sim {
 namespace {
 
 bool serveVersion(Txn& txn, Request& r, const char* part) {
-    const json& v = txn.state["driver"]["versions"][part];
-    for (uint32_t i = 0; i < 4; ++i) r.out[i] = v.at(i).get<uint8_t>();
+    std::vector<uint8_t> bytes;
+    const json& v = txn.get("driver")["versions"][part];
+    if (!v.is_string() || !parseVersion(v.get<std::string>(), bytes)) {
+        r.note = "version not set";
+        return false;
+    }
+    for (uint32_t i = 0; i < 4; ++i) r.out[i] = bytes[i];
     r.returned = 4;
     return true;
 }

@@ -15,24 +15,23 @@ protected:
     // Replaces an EEPROM's contents ("main" or "addon"); the rest of the device reads 0xFF.
     void setEeprom(const std::string& which, const std::string& bytes) {
         unit().transact([&](sim::Txn& t) {
-            sim::setEepromContents(t.state, which, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-            t.touch();
+            sim::setEepromContents(t, which, std::vector<uint8_t>(bytes.begin(), bytes.end()));
         });
     }
     std::vector<uint8_t> eeprom(const std::string& which) {
-        return sim::eepromContents(unit().snapshot(), which);
+        std::vector<uint8_t> out;
+        unit().transact([&](sim::Txn& t) { out = sim::eepromContents(t, which); });
+        return out;
     }
     // One setting of the board's state ("library", "boards", ...).
     void setBoard(const std::string& key, const sim::json& value) {
         unit().transact([&](sim::Txn& t) {
-            t.state["board"][key] = value;
-            t.touch();
+            t.edit("board")[key] = value;
         });
     }
     void setEepromPresent(const std::string& which, bool present) {
         unit().transact([&](sim::Txn& t) {
-            t.state["board"]["eeprom"][which]["present"] = present;
-            t.touch();
+            t.edit("board")["eeprom"][which]["present"] = present;
         });
     }
     void boardFault(sim::json fault) {

@@ -60,8 +60,7 @@ protected:
 
     void setAppDataAvailable(bool available) {
         unit().transact([&](tavik::sim::Txn& t) {
-            t.state["files"]["common_appdata"] = available;
-            t.touch();
+            t.edit("files")["common_appdata"] = available;
         });
     }
 };

@@ -2,6 +2,9 @@
 // and control of the simulated unit on the host.
 #include "cli.h"
 
+#include <cstring>
+
+#include "sim/unit.h"
 #include "tavik2/messages.h"
 
 namespace tavikctl {
@@ -43,6 +46,20 @@ int main(int argc, char** argv) {
     addLightCommands(app, ctx);
     addAblCommands(app, ctx);
     addSimCommands(app, ctx);
+
+    // A unit that cannot be used is reported before any command runs; only a reset (or a
+    // profile load after it) can make it usable again.
+    bool resetting = false;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "sim") == 0 && std::strcmp(argv[i + 1], "reset") == 0) resetting = true;
+    if (!resetting) {
+        try {
+            tavik::sim::Unit::instance();
+        } catch (const std::exception& e) {
+            std::cerr << "tavikctl: " << e.what() << '\n';
+            return 1;
+        }
+    }
 
     try {
         app.parse(argc, argv);

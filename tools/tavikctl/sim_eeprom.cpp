@@ -59,13 +59,16 @@ struct Show {
 };
 
 void show(Context& ctx, const Show& o) {
-    const json state = sim::Unit::instance().snapshot();
     json doc = json::object();
     std::string text;
     for (const char* which : {"main", "addon"}) {
         if (!o.which.empty() && o.which != which) continue;
-        const std::vector<uint8_t> image = sim::eepromContents(state, which);
-        const bool present = state["board"]["eeprom"][which].value("present", true);
+        std::vector<uint8_t> image;
+        bool present = true;
+        sim::Unit::instance().transact([&](sim::Txn& txn) {
+            image = sim::eepromContents(txn, which);
+            present = txn.get("board").value("eeprom", json::object()).value(which, json::object()).value("present", true);
+        });
         const std::string content = board::imageText(image);
         const std::vector<std::string> records = splitLines(content);
         doc[which] = {{"present", present},
@@ -91,11 +94,10 @@ struct Set {
 void set(Context& ctx, const Set& o) {
     bool fits = true;
     sim::Unit::instance().transact([&](sim::Txn& txn) {
-        std::vector<uint8_t> image = sim::eepromContents(txn.state, o.which);
+        std::vector<uint8_t> image = sim::eepromContents(txn, o.which);
         fits = board::setImageRecord(image, o.key, o.value);
         if (!fits) return;
-        sim::setEepromContents(txn.state, o.which, image);
-        txn.touch();
+        sim::setEepromContents(txn, o.which, image);
     });
     if (!fits) {
         failWith(ctx, "sim eeprom set: the text would not fit the 4096-byte device", ERR_EEPROM);
@@ -116,8 +118,7 @@ void load(Context& ctx, const Load& o) {
     if (bytes.size() > board::EepromDevice::kSize)
         throw CLI::ValidationError("file", o.file + " is larger than the 4096-byte device");
     sim::Unit::instance().transact([&](sim::Txn& txn) {
-        sim::setEepromContents(txn.state, o.which, bytes);
-        txn.touch();
+        sim::setEepromContents(txn, o.which, bytes);
     });
     emit(ctx, json{{"eeprom", o.which}, {"bytes", bytes.size()}},
          o.which + " EEPROM: loaded " + std::to_string(bytes.size()) + " bytes, the rest erased");

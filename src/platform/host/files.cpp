@@ -47,7 +47,7 @@ void closeFile(FileHandle file) {
 std::optional<std::string> commonAppDataFolder() {
     bool available = true;
     sim::Unit::instance().transact([&](sim::Txn& txn) {
-        available = txn.state["files"].value("common_appdata", true);
+        available = txn.get("files").value("common_appdata", true);
     });
     if (!available) return std::nullopt;
     const std::string folder = "C:\\ProgramData";
