@@ -241,7 +241,10 @@ uint32_t Lightsensor_Imp::averagingThread(void* argument) {
     ErrorCode result = ERR_SUCCESS;
     for (;;) {
         // A stop cuts the wait short.
-        platform::waitSemaphore(self->wake_, kSamplePeriodMs);
+        if (self->wake_)
+            platform::waitSemaphore(self->wake_, kSamplePeriodMs);
+        else
+            platform::sleepMs(kSamplePeriodMs);
         self->lockState();
         if (self->stop_) break;
         result = self->sample();
