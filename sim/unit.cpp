@@ -25,7 +25,7 @@ const char kDefaultProfileText[] =
 #include "default_profile.inc"
     ;
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr uint64_t kChunk = 2048;       // bytes of one stored blob chunk
 constexpr int kBusyTimeoutMs = 60000;   // how long a transaction waits for another process
 constexpr uint64_t kPruneEvery = 1024;  // log pruning runs every this many entries
@@ -170,8 +170,8 @@ public:
     int64_t dataVersion = -1;
 
     struct Statements {
-        Stmt dataVersion, getDoc, putDoc, blobSize, putBlobSize, delBlobSize, getChunk, putChunk,
-            delChunksFrom, chunkRange, faultsFor, faultUpdate, faultDelete, logInsert, logPrune,
+        Stmt dataVersion, getDoc, putDoc, blobInfo, newBlob, setBlobSize, delBlobSize, getChunk, updChunk,
+            insChunk, delChunksFrom, chunkRange, faultsFor, faultUpdate, faultDelete, logInsert, logPrune,
             begin, commit, rollback;
     };
     std::unique_ptr<Statements> stmts_;
@@ -190,20 +190,23 @@ Database::Database(const std::string& path) {
     sqlite3_extended_result_codes(db_, 1);
     try {
         exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
+        // No fsync: a killed process loses nothing committed (the kernel holds the pages); only
+        // a crash of the machine itself could lose the last transactions of a simulated unit.
+        exec("PRAGMA synchronous=OFF");
         exec("BEGIN IMMEDIATE");
         exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value);"
              "CREATE TABLE IF NOT EXISTS models(name TEXT PRIMARY KEY, doc TEXT NOT NULL);"
-             "CREATE TABLE IF NOT EXISTS blob_sizes(name TEXT PRIMARY KEY, size INTEGER NOT NULL);"
-             "CREATE TABLE IF NOT EXISTS blobs(name TEXT NOT NULL, chunk INTEGER NOT NULL, data BLOB NOT NULL,"
-             " PRIMARY KEY(name, chunk));"
+             // A blob's chunks are keyed id * 2^32 + chunk number: one b-tree, and a chunk
+             // rewritten in place touches one page.
+             "CREATE TABLE IF NOT EXISTS blob_sizes(name TEXT PRIMARY KEY, id INTEGER NOT NULL UNIQUE,"
+             " size INTEGER NOT NULL);"
+             "CREATE TABLE IF NOT EXISTS blobs(key INTEGER PRIMARY KEY, data BLOB NOT NULL);"
              "CREATE TABLE IF NOT EXISTS faults(id INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL,"
              " body TEXT NOT NULL);"
              "CREATE INDEX IF NOT EXISTS faults_target ON faults(target, id);"
              "CREATE TABLE IF NOT EXISTS log(seq INTEGER PRIMARY KEY AUTOINCREMENT, time_us INTEGER, pid INTEGER,"
              " target TEXT, code INTEGER, in_data BLOB, in_len INTEGER, in_crc INTEGER, out_data BLOB,"
-             " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);"
-             "CREATE INDEX IF NOT EXISTS log_code ON log(code, seq);");
+             " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);");
         exec("COMMIT");
     } catch (const UnitError& e) {
         sqlite3_close_v2(db_);
@@ -216,13 +219,15 @@ Database::Database(const std::string& path) {
     s.dataVersion = Stmt(db_, "PRAGMA data_version");
     s.getDoc = Stmt(db_, "SELECT doc FROM models WHERE name=?1");
     s.putDoc = Stmt(db_, "INSERT OR REPLACE INTO models(name, doc) VALUES(?1, ?2)");
-    s.blobSize = Stmt(db_, "SELECT size FROM blob_sizes WHERE name=?1");
-    s.putBlobSize = Stmt(db_, "INSERT OR REPLACE INTO blob_sizes(name, size) VALUES(?1, ?2)");
+    s.blobInfo = Stmt(db_, "SELECT id, size FROM blob_sizes WHERE name=?1");
+    s.newBlob = Stmt(db_, "INSERT INTO blob_sizes(name, id, size) VALUES(?1, (SELECT ifnull(max(id), 0) + 1 FROM blob_sizes), 0)");
+    s.setBlobSize = Stmt(db_, "UPDATE blob_sizes SET size=?2 WHERE name=?1");
     s.delBlobSize = Stmt(db_, "DELETE FROM blob_sizes WHERE name=?1");
-    s.getChunk = Stmt(db_, "SELECT data FROM blobs WHERE name=?1 AND chunk=?2");
-    s.putChunk = Stmt(db_, "INSERT OR REPLACE INTO blobs(name, chunk, data) VALUES(?1, ?2, ?3)");
-    s.delChunksFrom = Stmt(db_, "DELETE FROM blobs WHERE name=?1 AND chunk>=?2");
-    s.chunkRange = Stmt(db_, "SELECT chunk, data FROM blobs WHERE name=?1 AND chunk>=?2 AND chunk<=?3 ORDER BY chunk");
+    s.getChunk = Stmt(db_, "SELECT data FROM blobs WHERE key=?1");
+    s.updChunk = Stmt(db_, "UPDATE blobs SET data=?2 WHERE key=?1");
+    s.insChunk = Stmt(db_, "INSERT INTO blobs(key, data) VALUES(?1, ?2)");
+    s.delChunksFrom = Stmt(db_, "DELETE FROM blobs WHERE key>=?1 AND key<?2");
+    s.chunkRange = Stmt(db_, "SELECT key, data FROM blobs WHERE key>=?1 AND key<=?2 ORDER BY key");
     s.faultsFor = Stmt(db_, "SELECT id, body FROM faults WHERE target=?1 ORDER BY id");
     s.faultUpdate = Stmt(db_, "UPDATE faults SET body=?2 WHERE id=?1");
     s.faultDelete = Stmt(db_, "DELETE FROM faults WHERE id=?1");
@@ -291,36 +296,57 @@ json& Txn::edit(const std::string& model) {
     return d.value;
 }
 
-uint64_t Txn::blobSize(const std::string& name) {
-    Stmt& s = db_.st().blobSize;
+namespace {
+
+int64_t chunkKey(int64_t id, uint64_t chunk) { return id * (int64_t(1) << 32) + int64_t(chunk); }
+
+} // namespace
+
+Txn::BlobInfo Txn::blobInfo(const std::string& name, bool create) {
+    Stmt& s = db_.st().blobInfo;
     s.bind(1, name);
-    uint64_t n = 0;
-    if (s.step()) n = uint64_t(s.integer(0));
+    BlobInfo b;
+    if (s.step()) {
+        b.id = s.integer(0);
+        b.size = uint64_t(s.integer(1));
+    }
     s.reset();
-    return n;
+    if (b.id == 0 && create) {
+        db_.st().newBlob.bind(1, name);
+        db_.st().newBlob.run();
+        return blobInfo(name, false);
+    }
+    return b;
 }
 
-bool Txn::blobExists(const std::string& name) {
-    Stmt& s = db_.st().blobSize;
-    s.bind(1, name);
-    const bool found = s.step();
-    s.reset();
-    return found;
+void Txn::setBlobSize(const std::string& name, uint64_t size) {
+    db_.st().setBlobSize.bind(1, name).bind(2, int64_t(size));
+    db_.st().setBlobSize.run();
 }
+
+void Txn::putChunk(int64_t key, const std::vector<uint8_t>& chunk, bool exists) {
+    Stmt& s = exists ? db_.st().updChunk : db_.st().insChunk;
+    s.bind(1, key).bindBlob(2, chunk.data(), chunk.size());
+    s.run();
+}
+
+uint64_t Txn::blobSize(const std::string& name) { return blobInfo(name, false).size; }
+
+bool Txn::blobExists(const std::string& name) { return blobInfo(name, false).id != 0; }
 
 void Txn::blobRead(const std::string& name, uint64_t offset, uint8_t* data, size_t size, uint8_t fill) {
     if (size == 0) return;
-    const uint64_t total = blobSize(name);
+    const BlobInfo b = blobInfo(name, false);
     std::memset(data, fill, size);
-    if (offset >= total) return;
-    const uint64_t end = std::min<uint64_t>(total, offset + size);
+    if (offset >= b.size) return;
+    const uint64_t end = std::min<uint64_t>(b.size, offset + size);
     // Chunks that were never written read as 0xFF (erased memory).
     std::memset(data, 0xFF, size_t(end - offset));
     Stmt& s = db_.st().chunkRange;
-    s.bind(1, name).bind(2, int64_t(offset / kChunk)).bind(3, int64_t((end - 1) / kChunk));
+    s.bind(1, chunkKey(b.id, offset / kChunk)).bind(2, chunkKey(b.id, (end - 1) / kChunk));
     Done done{s};
     while (s.step()) {
-        const uint64_t base = uint64_t(s.integer(0)) * kChunk;
+        const uint64_t base = uint64_t(s.integer(0) - chunkKey(b.id, 0)) * kChunk;
         size_t n = 0;
         const uint8_t* p = s.blobData(1, n);
         const uint64_t from = std::max(base, offset), to = std::min<uint64_t>(base + n, end);
@@ -337,64 +363,52 @@ std::vector<uint8_t> Txn::blobRead(const std::string& name, uint64_t offset, siz
 }
 
 void Txn::blobWrite(const std::string& name, uint64_t offset, const uint8_t* data, size_t size) {
+    const BlobInfo b = blobInfo(name, true);
     if (size == 0) return;
-    const uint64_t total = blobSize(name);
     const uint64_t end = offset + size;
+    const uint64_t newSize = std::max(b.size, end);
     Stmt& get = db_.st().getChunk;
-    Stmt& put = db_.st().putChunk;
     for (uint64_t c = offset / kChunk; c <= (end - 1) / kChunk; ++c) {
         const uint64_t base = c * kChunk;
-        const uint64_t chunkEnd = std::max(std::min(base + kChunk, std::max(total, end)), base);
-        std::vector<uint8_t> chunk;
-        get.bind(1, name).bind(2, int64_t(c));
-        if (get.step()) chunk = get.blob(0);
-        get.reset();
-        chunk.resize(size_t(chunkEnd - base), 0xFF);
         const uint64_t from = std::max(base, offset), to = std::min(base + kChunk, end);
+        std::vector<uint8_t> chunk;
+        get.bind(1, chunkKey(b.id, c));
+        const bool exists = get.step();
+        if (exists) chunk = get.blob(0);
+        get.reset();
+        chunk.resize(size_t(std::min(base + kChunk, newSize) - base), 0xFF);
         std::memcpy(chunk.data() + (from - base), data + (from - offset), size_t(to - from));
-        put.bind(1, name).bind(2, int64_t(c)).bindBlob(3, chunk.data(), chunk.size());
-        put.run();
+        putChunk(chunkKey(b.id, c), chunk, exists);
     }
-    if (end > total) {
-        db_.st().putBlobSize.bind(1, name).bind(2, int64_t(end));
-        db_.st().putBlobSize.run();
-    }
+    if (end > b.size) setBlobSize(name, end);
 }
 
 void Txn::blobResize(const std::string& name, uint64_t size, uint8_t fill) {
-    const uint64_t total = blobSize(name);
-    if (size < total) {
-        db_.st().delChunksFrom.bind(1, name).bind(2, int64_t((size + kChunk - 1) / kChunk));
+    const BlobInfo b = blobInfo(name, true);
+    if (size < b.size) {
+        db_.st().delChunksFrom.bind(1, chunkKey(b.id, (size + kChunk - 1) / kChunk)).bind(2, chunkKey(b.id + 1, 0));
         db_.st().delChunksFrom.run();
         if (size % kChunk != 0) {
             Stmt& get = db_.st().getChunk;
-            get.bind(1, name).bind(2, int64_t(size / kChunk));
+            get.bind(1, chunkKey(b.id, size / kChunk));
             std::vector<uint8_t> chunk;
             const bool found = get.step();
             if (found) chunk = get.blob(0);
             get.reset();
             if (found && chunk.size() > size % kChunk) {
                 chunk.resize(size % kChunk);
-                db_.st().putChunk.bind(1, name).bind(2, int64_t(size / kChunk)).bindBlob(3, chunk.data(), chunk.size());
-                db_.st().putChunk.run();
+                putChunk(chunkKey(b.id, size / kChunk), chunk, true);
             }
         }
-        db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
-        db_.st().putBlobSize.run();
-    } else if (size > total || !blobExists(name)) {
-        if (fill == 0xFF) {
-            // Erased memory needs no chunks: missing chunks read as 0xFF.
-            db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
-            db_.st().putBlobSize.run();
-        } else {
-            std::vector<uint8_t> pad(size_t(std::min<uint64_t>(size - total, 1 << 20)), fill);
-            for (uint64_t at = total; at < size; at += pad.size())
+        setBlobSize(name, size);
+    } else if (size > b.size) {
+        if (fill != 0xFF) {
+            std::vector<uint8_t> pad(size_t(std::min<uint64_t>(size - b.size, 1 << 20)), fill);
+            for (uint64_t at = b.size; at < size; at += pad.size())
                 blobWrite(name, at, pad.data(), size_t(std::min<uint64_t>(pad.size(), size - at)));
-            if (size == total) {
-                db_.st().putBlobSize.bind(1, name).bind(2, int64_t(size));
-                db_.st().putBlobSize.run();
-            }
         }
+        // Erased memory needs no chunks: missing chunks read as 0xFF.
+        setBlobSize(name, size);
     }
 }
 
@@ -405,7 +419,9 @@ void Txn::blobAssign(const std::string& name, const std::vector<uint8_t>& data) 
 }
 
 void Txn::blobRemove(const std::string& name) {
-    db_.st().delChunksFrom.bind(1, name).bind(2, 0);
+    const BlobInfo b = blobInfo(name, false);
+    if (b.id == 0) return;
+    db_.st().delChunksFrom.bind(1, chunkKey(b.id, 0)).bind(2, chunkKey(b.id + 1, 0));
     db_.st().delChunksFrom.run();
     db_.st().delBlobSize.bind(1, name);
     db_.st().delBlobSize.run();

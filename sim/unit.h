@@ -89,6 +89,13 @@ private:
         bool changed = false;
     };
     Doc& load(const std::string& model);
+    struct BlobInfo {
+        int64_t id = 0; // 0: no such blob
+        uint64_t size = 0;
+    };
+    BlobInfo blobInfo(const std::string& name, bool create);
+    void setBlobSize(const std::string& name, uint64_t size);
+    void putChunk(int64_t key, const std::vector<uint8_t>& chunk, bool exists);
     Database& db_;
     std::map<std::string, Doc> docs_;
 };
