@@ -46,6 +46,9 @@ void addIoCommands(CLI::App& app, Context& ctx);
 void addTouchCommands(CLI::App& app, Context& ctx);
 void addVideoCommands(CLI::App& app, Context& ctx);
 void addFirmwareCommands(CLI::App& app, Context& ctx);
+void addBacklightCommands(CLI::App& app, Context& ctx);
+void addLightCommands(CLI::App& app, Context& ctx);
+void addAblCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
@@ -58,5 +61,6 @@ void addSimBootloaderCommands(CLI::App& sim, Context& ctx);
 void addSimLockCommands(CLI::App& sim, Context& ctx);
 // tavikctl sim profiles.
 void listProfiles(Context& ctx);
+void addSimLightCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

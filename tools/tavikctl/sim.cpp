@@ -268,6 +268,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimVideoCommands(*sim, ctx);
     addSimBootloaderCommands(*sim, ctx);
     addSimLockCommands(*sim, ctx);
+    addSimLightCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
