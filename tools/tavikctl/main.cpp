@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
     addSettingsCommands(app, ctx);
     addMessageCommands(app, ctx);
     addAboutCommands(app, ctx);
+    addBuzzerCommands(app, ctx);
+    addFrontLedCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

@@ -266,6 +266,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
+    addSimBuzzerCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
