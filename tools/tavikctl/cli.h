@@ -35,12 +35,16 @@ void addSimCommands(CLI::App& app, Context& ctx);
 void addSettingsCommands(CLI::App& app, Context& ctx);
 void addMessageCommands(CLI::App& app, Context& ctx);
 void addAboutCommands(CLI::App& app, Context& ctx);
+void addBacklightCommands(CLI::App& app, Context& ctx);
+void addLightCommands(CLI::App& app, Context& ctx);
+void addAblCommands(CLI::App& app, Context& ctx);
 void addBuzzerCommands(CLI::App& app, Context& ctx);
 void addFrontLedCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
+void addSimLightCommands(CLI::App& sim, Context& ctx);
 void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

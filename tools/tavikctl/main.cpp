@@ -34,12 +34,17 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     Context ctx;
     app.add_flag("--json", ctx.json, "Print JSON for scripts");
+    // Read by the library on its first trace line, after the options are parsed.
+    app.add_flag_callback("--trace", [] { setenv("TAVIK_TRACE", "1", 1); }, "Print the library's trace lines on stderr");
 
     addVersionCommands(app, ctx);
     addErrorCommands(app, ctx);
     addSettingsCommands(app, ctx);
     addMessageCommands(app, ctx);
     addAboutCommands(app, ctx);
+    addBacklightCommands(app, ctx);
+    addLightCommands(app, ctx);
+    addAblCommands(app, ctx);
     addBuzzerCommands(app, ctx);
     addFrontLedCommands(app, ctx);
     addSimCommands(app, ctx);

@@ -266,6 +266,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
+    addSimLightCommands(*sim, ctx);
     addSimBuzzerCommands(*sim, ctx);
 }
 
