@@ -57,9 +57,9 @@ TEST_F(FrontLedTest, SignalConversions) {
         double hz;
         uint32_t duty;
         ErrorCode expected;
-        int on, off;        // stored times
-        double readHz;      // getSignal afterwards
-        int readDuty;
+        int on = 0, off = 0; // stored times
+        double readHz = 0;   // getSignal afterwards
+        int readDuty = 0;
     } cases[] = {
         {1.0, 50, ERR_SUCCESS, 50, 50, 1.0, 50},
         {3.0, 25, ERR_SUCCESS, 8, 25, 100.0 / 33, 24},
