@@ -221,6 +221,17 @@ TEST_F(BuzzerTest, UnitsWithoutBuzzerSupportNothing) {
         Buzzer_release(h);
         EXPECT_TRUE(buzzerRequests(seq).empty());
     }
+    // Without driver and buzzer, each operation reports the check it makes first.
+    unit().addFault({{"target", "\\\\.\\TavikDrv"}, {"code", 0}, {"action", "absent"}});
+    Varnholtstad::Buzzer* bare = GetBuzzer();
+    bool on = false;
+    uint16_t v = 0;
+    EXPECT_EQ(Buzzer_getTrigger(bare, &on), ERR_OPEN_FAILED);
+    EXPECT_EQ(Buzzer_getVolume(bare, &v), ERR_NOT_SUPPORTED);
+    EXPECT_EQ(Buzzer_setTrigger(bare, true), ERR_NOT_SUPPORTED);
+    Buzzer_release(bare);
+    unit().clearFaults();
+
     // Only the exact article numbers lack a buzzer.
     unit().loadProfile(withArticle("K104573-210"));
     Varnholtstad::Buzzer* h = GetBuzzer();
