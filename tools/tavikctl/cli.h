@@ -49,6 +49,8 @@ void addFirmwareCommands(CLI::App& app, Context& ctx);
 void addBacklightCommands(CLI::App& app, Context& ctx);
 void addLightCommands(CLI::App& app, Context& ctx);
 void addAblCommands(CLI::App& app, Context& ctx);
+void addBuzzerCommands(CLI::App& app, Context& ctx);
+void addFrontLedCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
@@ -62,5 +64,6 @@ void addSimLockCommands(CLI::App& sim, Context& ctx);
 // tavikctl sim profiles.
 void listProfiles(Context& ctx);
 void addSimLightCommands(CLI::App& sim, Context& ctx);
+void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
     addBacklightCommands(app, ctx);
     addLightCommands(app, ctx);
     addAblCommands(app, ctx);
+    addBuzzerCommands(app, ctx);
+    addFrontLedCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

@@ -269,6 +269,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimBootloaderCommands(*sim, ctx);
     addSimLockCommands(*sim, ctx);
     addSimLightCommands(*sim, ctx);
+    addSimBuzzerCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
