@@ -38,10 +38,14 @@ void addAboutCommands(CLI::App& app, Context& ctx);
 void addDiagCommands(CLI::App& app, Context& ctx);
 void addPowerCommands(CLI::App& app, Context& ctx);
 void addConfigCommands(CLI::App& app, Context& ctx);
+void addBacklightCommands(CLI::App& app, Context& ctx);
+void addLightCommands(CLI::App& app, Context& ctx);
+void addAblCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
 void addSimPowerCommands(CLI::App& sim, Context& ctx);
+void addSimLightCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -267,6 +267,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimServiceCommands(*sim, ctx);
     addSimEepromCommands(*sim, ctx);
     addSimPowerCommands(*sim, ctx);
+    addSimLightCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
