@@ -41,11 +41,16 @@ void addConfigCommands(CLI::App& app, Context& ctx);
 void addBacklightCommands(CLI::App& app, Context& ctx);
 void addLightCommands(CLI::App& app, Context& ctx);
 void addAblCommands(CLI::App& app, Context& ctx);
+void addBatteryCommands(CLI::App& app, Context& ctx);
+void addStorageCommands(CLI::App& app, Context& ctx);
+void addPrivateCommands(CLI::App& app, Context& ctx);
+void addServiceCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
 void addSimEepromCommands(CLI::App& sim, Context& ctx);
 void addSimPowerCommands(CLI::App& sim, Context& ctx);
 void addSimLightCommands(CLI::App& sim, Context& ctx);
+void addSimWordCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
     addBacklightCommands(app, ctx);
     addLightCommands(app, ctx);
     addAblCommands(app, ctx);
+    addBatteryCommands(app, ctx);
+    addStorageCommands(app, ctx);
+    addPrivateCommands(app, ctx);
+    addServiceCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

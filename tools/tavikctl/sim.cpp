@@ -268,6 +268,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimEepromCommands(*sim, ctx);
     addSimPowerCommands(*sim, ctx);
     addSimLightCommands(*sim, ctx);
+    addSimWordCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
