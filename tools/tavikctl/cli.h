@@ -51,6 +51,10 @@ void addLightCommands(CLI::App& app, Context& ctx);
 void addAblCommands(CLI::App& app, Context& ctx);
 void addBuzzerCommands(CLI::App& app, Context& ctx);
 void addFrontLedCommands(CLI::App& app, Context& ctx);
+void addBatteryCommands(CLI::App& app, Context& ctx);
+void addStorageCommands(CLI::App& app, Context& ctx);
+void addPrivateCommands(CLI::App& app, Context& ctx);
+void addServiceCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
@@ -65,5 +69,6 @@ void addSimLockCommands(CLI::App& sim, Context& ctx);
 void listProfiles(Context& ctx);
 void addSimLightCommands(CLI::App& sim, Context& ctx);
 void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
+void addSimWordCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -69,6 +69,10 @@ int main(int argc, char** argv) {
     addAblCommands(app, ctx);
     addBuzzerCommands(app, ctx);
     addFrontLedCommands(app, ctx);
+    addBatteryCommands(app, ctx);
+    addStorageCommands(app, ctx);
+    addPrivateCommands(app, ctx);
+    addServiceCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

@@ -270,6 +270,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimLockCommands(*sim, ctx);
     addSimLightCommands(*sim, ctx);
     addSimBuzzerCommands(*sim, ctx);
+    addSimWordCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
