@@ -153,7 +153,13 @@ int main() {
     const HMODULE dll = LoadLibraryW(L"Tavik2.dll");
     if (CHECK(dll != nullptr)) {
         diagnostic(dll, board);
+        {
+            // Power's support flags come from About: a unit with CAN and video.
+            std::ofstream out(std::string(board.begin(), board.end()) + "\\main.bin", std::ios::binary | std::ios::trunc);
+            out << "CAN:2\r\nVIDEO:2\r\nDISPLAY:1280x800\r\n";
+        }
         power(dll);
+        DeleteFileW((board + L"\\main.bin").c_str());
         config(dll, board);
         FreeLibrary(dll);
     }
