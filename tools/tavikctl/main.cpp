@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
     addTouchCommands(app, ctx);
     addVideoCommands(app, ctx);
     addFirmwareCommands(app, ctx);
+    addTelematicsCommands(app, ctx);
+    addPowerMgrCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a
