@@ -113,41 +113,49 @@ TEST_F(PowerMgrTest, AbsentServiceIsNoError) {
 }
 
 // The service side and two applications, each in its own process: both report ready, the unit
-// shuts down (a power cycle of the supervisor) and comes back; both see the resume and exit.
-TEST_F(PowerMgrTest, WholeShutdownCycleBetweenServiceAndTwoApplications) {
-    set(kPowerMgrRunningKey, "0");
+// suspends (or shuts down: a power cycle of the supervisor) and comes back; both see the resume
+// and exit.
+TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
     const std::string ctl = tavik::test::binPath("tavikctl");
-    const int64_t cycles = unit().getValue("supervisor.powerCycles").get<int64_t>();
-    int serviceStatus = -1;
-    std::string serviceOut;
-    std::thread service([&] {
-        serviceStatus = run(ctl + " powermgr service --cycles 1 --for 3600 --ready-timeout 3600", &serviceOut);
-    });
-    for (int i = 0; i < 2000 && setting(kPowerMgrRunningKey) != "1"; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::vector<int> appStatus(2, -1);
-    std::vector<std::string> appOut(2);
-    std::vector<std::thread> apps;
-    for (int i = 0; i < 2; ++i)
-        apps.emplace_back([&, i] {
-            appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 3600", &appOut[i]);
+    for (const auto& [request, powerCycles] : {std::pair{"suspend", 0}, std::pair{"shutdown", 1}}) {
+        SCOPED_TRACE(request);
+        set(kPowerMgrRunningKey, "0");
+        set(kPowerMgrReadyKey, "0");
+        tavik::sim::clearServiceReceived();
+        const int64_t cycles = unit().getValue("supervisor.powerCycles").get<int64_t>();
+        int serviceStatus = -1;
+        std::string serviceOut;
+        std::thread service([&] {
+            serviceStatus = run(ctl + " powermgr service --cycles 1 --for 3600 --ready-timeout 3600", &serviceOut);
         });
-    // Both registered with the running service, then the request.
-    for (int i = 0; i < 2000 && tavik::sim::serviceReceived().size() < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(run(ctl + " powermgr request shutdown"), 0);
-    for (std::thread& t : apps) t.join();
-    service.join();
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(appStatus[i], 0) << appOut[i];
-        EXPECT_NE(appOut[i].find("\"resumed\": true"), std::string::npos) << appOut[i];
+        for (int i = 0; i < 2000 && setting(kPowerMgrRunningKey) != "1"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::vector<int> appStatus(2, -1);
+        std::vector<std::string> appOut(2);
+        std::vector<std::thread> apps;
+        for (int i = 0; i < 2; ++i)
+            apps.emplace_back([&, i] {
+                appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 3600",
+                                   &appOut[i]);
+            });
+        // Both registered with the running service, then the request.
+        for (int i = 0; i < 2000 && tavik::sim::serviceReceived().size() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(run(ctl + " powermgr request " + request), 0);
+        for (std::thread& t : apps) t.join();
+        service.join();
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(appStatus[i], 0) << appOut[i];
+            EXPECT_NE(appOut[i].find("\"resumed\": true"), std::string::npos) << appOut[i];
+        }
+        EXPECT_EQ(serviceStatus, 0);
+        EXPECT_NE(serviceOut.find("2 application(s) ready"), std::string::npos) << serviceOut;
+        EXPECT_EQ(unit().getValue("supervisor.powerCycles").get<int64_t>(), cycles + powerCycles);
+        EXPECT_EQ(setting(kPowerMgrReadyKey), "2");
+        EXPECT_EQ(setting(kPowerMgrRequestKey), "0");
+        EXPECT_EQ(setting(kPowerMgrResumeKey), "1");
+        EXPECT_EQ(setting(kPowerMgrRunningKey), "0");
     }
-    EXPECT_EQ(serviceStatus, 0);
-    EXPECT_NE(serviceOut.find("2 application(s) ready"), std::string::npos) << serviceOut;
-    EXPECT_EQ(unit().getValue("supervisor.powerCycles").get<int64_t>(), cycles + 1);
-    EXPECT_EQ(setting(kPowerMgrReadyKey), "2");
-    EXPECT_EQ(setting(kPowerMgrResumeKey), "1");
-    EXPECT_EQ(setting(kPowerMgrRunningKey), "0");
 }
 
 } // namespace

@@ -101,7 +101,7 @@ TEST_F(TelematicsTest, FailedAboutQueryCountsAsNotFitted) {
 // A fresh board (direction 0xFF) is programmed once; 0x0C and 0x8C count as done.
 TEST_F(TelematicsTest, ExpanderIsInitialisedOnlyWhenTheDirectionRegisterShowsItIsNot) {
     for (uint8_t direction : {0x0C, 0x8C, 0xFF, 0x00}) {
-        SCOPED_TRACE(direction);
+        SCOPED_TRACE(static_cast<int>(direction));
         unit().reset();
         setDirection(direction);
         const uint64_t before = lastSeq();
