@@ -9,6 +9,7 @@
 #include "platform/host/time_scale.h"
 #include "power/telematics.h"
 #include "sim/board/expander_device.h"
+#include "sim/supervisor.h"
 #include "support/sim_fixture.h"
 #include "tavik2/telematics.h"
 
@@ -220,6 +221,37 @@ TEST_F(TelematicsTest, StartUpKeysReadOnlyOneAsOn) {
         EXPECT_EQ(Telematics_getBTStartUpPowerStatus(h_, &v), ERR_SUCCESS);
         EXPECT_EQ(v, expected) << text;
     }
+}
+
+// A power cycle is a power-up of the board: modules off, and the next access programs the
+// expander again.
+TEST_F(TelematicsTest, PowerCycleResetsTheExpander) {
+    ASSERT_NE(open(), nullptr);
+    ASSERT_EQ(Telematics_setWLANPowerStatus(h_, 1), ERR_SUCCESS);
+    unit().transact([](tavik::sim::Txn& t) { tavik::sim::powerCycle(t, tavik::sim::kStartupPowerOn); });
+    EXPECT_FALSE(expander()["modules"]["wlan"].get<bool>());
+    EXPECT_EQ(expander()["registers"][0], 0xFF);
+    int32_t v = 7;
+    EXPECT_EQ(Telematics_getWLANPowerStatus(h_, &v), ERR_SUCCESS);
+    EXPECT_EQ(v, 0);
+    EXPECT_EQ(expander()["registers"][0], 0x0C);
+}
+
+// The command shows every module, fitted or not, and switches through the family.
+TEST_F(TelematicsTest, CommandShowsModulesAndSwitches) {
+    const std::string ctl = tavik::test::binPath("tavikctl");
+    std::string out;
+    ASSERT_EQ(run(ctl + " telematics set bt on", &out), 0) << out;
+    ASSERT_EQ(run(ctl + " --json telematics", &out), 0) << out;
+    const json shown = json::parse(out);
+    EXPECT_EQ(shown["bt"]["power"], "on");
+    EXPECT_EQ(shown["wlan"]["power"], "off");
+    EXPECT_EQ(shown["gps_antenna"], "connected");
+    loadProfile("no-telematics");
+    ASSERT_EQ(run(ctl + " --json telematics", &out), 0) << out;
+    EXPECT_EQ(json::parse(out)["available"], false);
+    EXPECT_NE(run(ctl + " telematics set gps on --at-startup", &out), 0);
+    EXPECT_NE(out.find("GPS"), std::string::npos) << out;
 }
 
 // The modem model alone: press lengths, sensing, and the supply cutting everything.
