@@ -9,6 +9,7 @@
 #include "frame/settings_file.h"
 #include "power/power_mgr.h"
 #include "sim/service_model.h"
+#include "sim/supervisor.h"
 #include "support/sim_fixture.h"
 #include "tavik2/power_mgr.h"
 
@@ -126,7 +127,7 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         int serviceStatus = -1;
         std::string serviceOut;
         std::thread service([&] {
-            serviceStatus = run(ctl + " powermgr service --cycles 1 --for 3600 --ready-timeout 3600", &serviceOut);
+            serviceStatus = run(ctl + " powermgr service --cycles 1 --for 36000 --ready-timeout 36000", &serviceOut);
         });
         for (int i = 0; i < 2000 && setting(kPowerMgrRunningKey) != "1"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -135,7 +136,7 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         std::vector<std::thread> apps;
         for (int i = 0; i < 2; ++i)
             apps.emplace_back([&, i] {
-                appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 3600",
+                appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 36000",
                                    &appOut[i]);
             });
         // Both registered with the running service, then the request.
@@ -151,6 +152,7 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         EXPECT_EQ(serviceStatus, 0);
         EXPECT_NE(serviceOut.find("2 application(s) ready"), std::string::npos) << serviceOut;
         EXPECT_EQ(unit().getValue("supervisor.powerCycles").get<int64_t>(), cycles + powerCycles);
+        if (powerCycles > 0) EXPECT_EQ(unit().getValue("supervisor.startupReason"), tavik::sim::kStartupFrontButton);
         EXPECT_EQ(setting(kPowerMgrReadyKey), "2");
         EXPECT_EQ(setting(kPowerMgrRequestKey), "0");
         EXPECT_EQ(setting(kPowerMgrResumeKey), "1");
