@@ -1,7 +1,14 @@
 // PowerMgr family against the simulated platform service: registration states and the codes
 // sent, the request and resume keys, the ready counter (one process and several), and a whole
-// suspend cycle between application processes and the service side of `tavikctl`.
+// suspend and a shutdown cycle between application processes and `tavikctl service run`.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
 
 #include <limits>
 #include <thread>
@@ -113,7 +120,7 @@ TEST_F(PowerMgrTest, AbsentServiceIsNoError) {
     EXPECT_EQ(setting(kPowerMgrResumeKey), "1");
 }
 
-// The service side and two applications, each in its own process: both report ready, the unit
+// `tavikctl service run` and two applications, each in its own process: both report ready, the unit
 // suspends (or shuts down: a power cycle of the supervisor) and comes back; both see the resume
 // and exit.
 TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
@@ -124,11 +131,17 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         set(kPowerMgrReadyKey, "0");
         tavik::sim::clearServiceReceived();
         const int64_t cycles = unit().getValue("supervisor.powerCycles").get<int64_t>();
-        int serviceStatus = -1;
-        std::string serviceOut;
-        std::thread service([&] {
-            serviceStatus = run(ctl + " powermgr service --cycles 1 --for 36000 --ready-timeout 36000", &serviceOut);
-        });
+        // `service run` in its own process, stopped with SIGTERM once the cycle is over.
+        const std::string out = home() + "/service.out";
+        const std::string env = "TAVIK_HOME=" + home();
+        char* const argv[] = {const_cast<char*>(ctl.c_str()), const_cast<char*>("service"), const_cast<char*>("run"), nullptr};
+        char* const envp[] = {const_cast<char*>(env.c_str()), const_cast<char*>("TAVIK_TIME_SCALE=1000"), nullptr};
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t service = -1;
+        ASSERT_EQ(posix_spawn(&service, ctl.c_str(), &files, nullptr, argv, envp), 0);
+        posix_spawn_file_actions_destroy(&files);
         for (int i = 0; i < 2000 && setting(kPowerMgrRunningKey) != "1"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::vector<int> appStatus(2, -1);
@@ -142,14 +155,18 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         // Both registered with the running service, then the request.
         for (int i = 0; i < 2000 && tavik::sim::serviceReceived().size() < 2; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(run(ctl + " powermgr request " + request), 0);
+        EXPECT_EQ(run(ctl + " service " + request), 0);
         for (std::thread& t : apps) t.join();
-        service.join();
+        ::kill(service, SIGTERM);
+        int serviceStatus = -1;
+        ::waitpid(service, &serviceStatus, 0);
+        std::ifstream in(out);
+        const std::string serviceOut((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(appStatus[i], 0) << appOut[i];
             EXPECT_NE(appOut[i].find("\"resumed\": true"), std::string::npos) << appOut[i];
         }
-        EXPECT_EQ(serviceStatus, 0);
+        EXPECT_TRUE(WIFEXITED(serviceStatus) && WEXITSTATUS(serviceStatus) == 0) << serviceOut;
         EXPECT_NE(serviceOut.find("2 application(s) ready"), std::string::npos) << serviceOut;
         EXPECT_EQ(unit().getValue("supervisor.powerCycles").get<int64_t>(), cycles + powerCycles);
         if (powerCycles > 0) EXPECT_EQ(unit().getValue("supervisor.startupReason"), tavik::sim::kStartupFrontButton);

@@ -44,6 +44,13 @@ void addVideoCommands(CLI::App& app, Context& ctx);
 void addFirmwareCommands(CLI::App& app, Context& ctx);
 void addTelematicsCommands(CLI::App& app, Context& ctx);
 void addPowerMgrCommands(CLI::App& app, Context& ctx);
+void addBacklightCommands(CLI::App& app, Context& ctx);
+void addLightCommands(CLI::App& app, Context& ctx);
+void addAblCommands(CLI::App& app, Context& ctx);
+void addBatteryCommands(CLI::App& app, Context& ctx);
+void addStorageCommands(CLI::App& app, Context& ctx);
+void addPrivateCommands(CLI::App& app, Context& ctx);
+void addServiceCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);
@@ -52,5 +59,7 @@ void addSimPowerCommands(CLI::App& sim, Context& ctx);
 void addSimRegistryCommands(CLI::App& sim, Context& ctx);
 void addSimTouchCommands(CLI::App& sim, Context& ctx);
 void addSimVideoCommands(CLI::App& sim, Context& ctx);
+void addSimLightCommands(CLI::App& sim, Context& ctx);
+void addSimWordCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

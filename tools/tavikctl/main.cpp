@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     Context ctx;
     app.add_flag("--json", ctx.json, "Print JSON for scripts");
+    // Read by the library on its first trace line, after the options are parsed.
+    app.add_flag_callback("--trace", [] { setenv("TAVIK_TRACE", "1", 1); }, "Print the library's trace lines on stderr");
 
     addVersionCommands(app, ctx);
     addErrorCommands(app, ctx);
@@ -49,6 +51,13 @@ int main(int argc, char** argv) {
     addFirmwareCommands(app, ctx);
     addTelematicsCommands(app, ctx);
     addPowerMgrCommands(app, ctx);
+    addBacklightCommands(app, ctx);
+    addLightCommands(app, ctx);
+    addAblCommands(app, ctx);
+    addBatteryCommands(app, ctx);
+    addStorageCommands(app, ctx);
+    addPrivateCommands(app, ctx);
+    addServiceCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a

@@ -121,19 +121,6 @@ void serve(Context& ctx, double seconds, int cycles, const PowerMgrService::Opti
     if (ctx.json) std::cout << json{{"stopped", true}}.dump(2) << '\n';
 }
 
-void request(Context& ctx, const std::string& what) {
-    int32_t r = kPowerMgrNone;
-    for (int32_t candidate : {kPowerMgrSuspend, kPowerMgrShutdown, kPowerMgrRestart})
-        if (what == powerMgrRequestName(candidate)) r = candidate;
-    if (r == kPowerMgrNone) throw CLI::ValidationError("REQUEST", "suspend, shutdown or restart, not " + what);
-    const ErrorCode e = requestPowerMgrCycle(r);
-    if (e != ERR_SUCCESS) {
-        failWith(ctx, what, e);
-        return;
-    }
-    emit(ctx, json{{"requested", what}}, what + " requested from the platform service");
-}
-
 } // namespace
 
 void addPowerMgrCommands(CLI::App& app, Context& ctx) {
@@ -152,7 +139,7 @@ void addPowerMgrCommands(CLI::App& app, Context& ctx) {
     w->add_option("--timeout", timeout, "Give up after this many seconds of unit time");
     w->callback([&ctx] { watch(ctx, watchConfiguration, timeout); });
 
-    auto* s = pm->add_subcommand("service", "Run the platform service's power-manager side (until interrupted)");
+    auto* s = pm->add_subcommand("service", "Run only the platform service's power-manager side (also part of `service run`)");
     static double seconds = 0;
     static int cycles = 0;
     static PowerMgrService::Options options;
@@ -166,11 +153,6 @@ void addPowerMgrCommands(CLI::App& app, Context& ctx) {
         options.suspendMs = static_cast<uint32_t>(suspendSeconds * 1000.0);
         serve(ctx, seconds, cycles, options);
     });
-
-    auto* rq = pm->add_subcommand("request", "Ask the running service for a suspend, shutdown or restart");
-    static std::string what;
-    rq->add_option("REQUEST", what, "suspend, shutdown or restart")->required();
-    rq->callback([&ctx] { request(ctx, what); });
 }
 
 } // namespace tavikctl

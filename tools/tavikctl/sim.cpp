@@ -273,6 +273,8 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimRegistryCommands(*sim, ctx);
     addSimTouchCommands(*sim, ctx);
     addSimVideoCommands(*sim, ctx);
+    addSimLightCommands(*sim, ctx);
+    addSimWordCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

@@ -1,0 +1,50 @@
+// The Backlight family: one object per process, shared and counted. Level and status go to the
+// driver; the automatic backlight is only configured here (settings file plus a wake-up of the
+// controller, wherever it runs). Other families take a handle through GetBacklight().
+#pragma once
+
+#include <cstdint>
+
+#include "frame/driver_channel.h"
+#include "platform/handles.h"
+#include "tavik2/backlight.h"
+
+namespace tavik::lighting {
+
+class Backlight_Imp final : public Varnholtstad::Backlight {
+public:
+    Backlight_Imp();
+    ~Backlight_Imp(); // closes the semaphore handle and the driver channel
+    Backlight_Imp(const Backlight_Imp&) = delete;
+    Backlight_Imp& operator=(const Backlight_Imp&) = delete;
+
+    ErrorCode getIntensity(uint8_t* level) override;
+    ErrorCode setIntensity(uint8_t level) override;
+    ErrorCode getStatus(uint8_t* status) override;
+    ErrorCode startAutomaticBL() override;
+    ErrorCode stopAutomaticBL() override;
+    ErrorCode getAutomaticBLStatus(bool* enabled) override;
+    ErrorCode setAutomaticBLParams(bool bSoftTransitions) override;
+    ErrorCode getAutomaticBLParams(bool* bSoftTransitions, double* k) override;
+    ErrorCode setAutomaticBLFilter(int32_t averageWndSize, int32_t rejectWndSize, int32_t rejectDeltaInLux,
+                                   int32_t mode) override;
+    ErrorCode getAutomaticBLFilter(int32_t* averageWndSize, int32_t* rejectWndSize, int32_t* rejectDeltaInLux,
+                                   int32_t* mode) override;
+    ErrorCode getLedDimming(int32_t* enabled) override;
+    ErrorCode setLedDimming(int32_t enabled) override;
+    void release() override; // drops one reference; the last one destroys the object
+    ErrorCode getHWStatus(bool* ok) override;
+
+private:
+    // Wakes the controller; nothing happens when the semaphore could not be created.
+    void announceSettings();
+
+    frame::DriverChannel channel_;
+    platform::SemaphoreHandle settingsChanged_;
+    bool supported_ = true;
+};
+
+// Whether a backlight status byte means the hardware works.
+constexpr bool backlightStatusOk(uint8_t status) { return status == 3 || status == 15; }
+
+} // namespace tavik::lighting
