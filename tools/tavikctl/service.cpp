@@ -1,4 +1,5 @@
 // tavikctl service run: hosts one private-service object and its automatic backlight controller,
+// and the power-manager side of controlled suspend and shutdown (powermgr_service.h),
 // as the unit's platform service does, until SIGINT or SIGTERM.
 #include <atomic>
 #include <csignal>
@@ -83,7 +84,7 @@ void run(Context& ctx) {
 void addServiceCommands(CLI::App& app, Context& ctx) {
     auto* service = app.add_subcommand("service", "The platform service's part of the library");
     service->require_subcommand(1);
-    service->add_subcommand("run", "Host a private-service object and run the automatic backlight controller "
+    service->add_subcommand("run", "Host a private-service object, run the automatic backlight controller and the power manager "
                                    "until SIGINT or SIGTERM (as the unit's platform service does)")
         ->callback([&ctx] { run(ctx); });
     // Asks the running service for a controlled cycle (its power-manager side carries it out).
