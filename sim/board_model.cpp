@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+
+#include "platform/host/time_scale.h"
 
 #include "sim/board/board_core.h"
 
@@ -36,6 +39,14 @@ std::string narrow(const TavikWChar* text) {
     if (text == nullptr) return s;
     for (; *text != 0; ++text) s.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
     return s;
+}
+
+// Unit time in milliseconds: the wall clock, compressed as the process's sleeps are.
+int64_t unitNowMs() {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    return static_cast<int64_t>(static_cast<double>(us) / 1000.0 * platform::host::timeScale());
 }
 
 // ---- state <-> board ------------------------------------------------------------------------
@@ -91,6 +102,12 @@ bc::BoardState loadBoard(const json& b, Txn& txn) {
         if (i != bc::ExpanderDevice::kPort) s.expander.setRegister(i, regs[i].get<uint8_t>());
     s.expander.setInputs(x.value("inputs", uint8_t{0}));
     s.expander.setPointer(x.value("pointer", uint8_t{0}));
+    const json modem = x.value("modem", json::object());
+    s.expander.setModemOn(modem.value("on", false));
+    s.expander.setKeyDownSinceMs(modem.value("key_down_since_ms", int64_t{-1}));
+    s.expander.setLastKeyPressMs(modem.value("last_key_press_ms", int64_t{-1}));
+    s.expander.setGpsAntenna(x.value("gps_antenna", true));
+    s.expander.setClockMs(unitNowMs());
     s.sensors = sensorsFrom(b.value("temperatures", json::array()));
     return s;
 }
@@ -107,7 +124,19 @@ void storeBoard(const bc::BoardState& s, json& b) {
     b["expander"] = {{"present", s.expanderPresent},
                      {"registers", regs},
                      {"inputs", s.expander.inputs()},
-                     {"pointer", s.expander.pointer()}};
+                     {"pointer", s.expander.pointer()},
+                     {"gps_antenna", s.expander.gpsAntenna()},
+                     {"modem",
+                      {{"on", s.expander.modemOn()},
+                       {"key_down_since_ms", s.expander.keyDownSinceMs()},
+                       {"last_key_press_ms", s.expander.lastKeyPressMs()}}},
+                     // What the modules do now (shown only; follows from the pins and the modem).
+                     {"modules",
+                      {{"supply", s.expander.supplyOn()},
+                       {"gprs", s.expander.modemOn()},
+                       {"wlan", s.expander.wlanOn()},
+                       {"bt", s.expander.btOn()},
+                       {"gps", s.expander.gpsOn()}}}};
     b["temperatures"] = sensorsJson(s.sensors);
 }
 
@@ -133,6 +162,8 @@ void initBoard(const json& profile, Txn& txn) {
     s.expander.setRegister(bc::ExpanderDevice::kDirection, x.value("direction", uint8_t{0xFF}));
     s.expander.setRegister(bc::ExpanderDevice::kLatch, x.value("latch", uint8_t{0}));
     s.expander.setInputs(x.value("inputs", uint8_t{0}));
+    s.expander.setModemOn(x.value("modem_on", false) && s.expander.supplyOn());
+    s.expander.setGpsAntenna(x.value("gps_antenna", true));
     s.sensors = p.contains("temperatures") ? sensorsFrom(p["temperatures"]) : kDefaultSensors;
 
     json b = json::object();
@@ -316,6 +347,17 @@ uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]
         }
         return r;
     });
+}
+
+void boardPowerUp(Txn& txn) {
+    json& b = txn.edit("board");
+    bc::BoardState s = loadBoard(b, txn);
+    const bool antenna = s.expander.gpsAntenna();
+    const uint8_t inputs = s.expander.inputs();
+    s.expander = bc::ExpanderDevice();
+    s.expander.setGpsAntenna(antenna);
+    s.expander.setInputs(inputs);
+    storeBoard(s, b);
 }
 
 bool isEepromName(const std::string& which) { return which == kEeproms[0] || which == kEeproms[1]; }

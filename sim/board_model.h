@@ -30,6 +30,10 @@ uint32_t boardTemperatureCount(uint32_t handle);
 uint32_t boardTemperatureRead(uint32_t handle, uint32_t index, int32_t* value, uint32_t* status);
 uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]);
 
+// The board's power-up, as at every power cycle of the unit: the port expander loses its
+// programming (direction 0xFF, latches 0) and the modules behind it are off.
+void boardPowerUp(Txn& txn);
+
 // The two identity EEPROMs in the state: "main" and "addon".
 bool isEepromName(const std::string& which);
 

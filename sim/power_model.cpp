@@ -4,6 +4,7 @@
 #include "frame/request_index.h"
 #include "sim/driver.h"
 #include "sim/supervisor.h"
+#include "sim/board_model.h"
 
 namespace tavik::sim {
 namespace {
@@ -106,6 +107,7 @@ void powerCycle(Txn& txn, uint16_t startupReason, int32_t shutdownReason) {
     outputs["fan"] = startup.at("fanStartupPower").get<int64_t>() != 0 ? 1 : 0;
     outputs["buttonTransition"] = 0;
     outputs["powerRequest"] = 0;
+    boardPowerUp(txn);
 }
 
 } // namespace tavik::sim

@@ -46,6 +46,8 @@ void addIoCommands(CLI::App& app, Context& ctx);
 void addTouchCommands(CLI::App& app, Context& ctx);
 void addVideoCommands(CLI::App& app, Context& ctx);
 void addFirmwareCommands(CLI::App& app, Context& ctx);
+void addTelematicsCommands(CLI::App& app, Context& ctx);
+void addPowerMgrCommands(CLI::App& app, Context& ctx);
 void addBacklightCommands(CLI::App& app, Context& ctx);
 void addLightCommands(CLI::App& app, Context& ctx);
 void addAblCommands(CLI::App& app, Context& ctx);

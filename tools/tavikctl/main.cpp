@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
     addTouchCommands(app, ctx);
     addVideoCommands(app, ctx);
     addFirmwareCommands(app, ctx);
+    addTelematicsCommands(app, ctx);
+    addPowerMgrCommands(app, ctx);
     addBacklightCommands(app, ctx);
     addLightCommands(app, ctx);
     addAblCommands(app, ctx);

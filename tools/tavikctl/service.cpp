@@ -1,10 +1,14 @@
 // tavikctl service run: hosts one private-service object and its automatic backlight controller,
+// and the power-manager side of controlled suspend and shutdown (powermgr_service.h),
 // as the unit's platform service does, until SIGINT or SIGTERM.
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <pthread.h>
 #include <unistd.h>
 
 #include "cli.h"
+#include "powermgr_service.h"
 #include "frame/cross_process_lock.h"
 #include "lighting/lightsensor.h"
 #include "platform/sync.h"
@@ -54,9 +58,18 @@ void run(Context& ctx) {
           "service running (pid " + std::to_string(pid) +
               "): automatic backlight controller started; SIGINT or SIGTERM stops it");
 
+    // The power-manager side runs beside the controller until the stop signal.
+    std::atomic<bool> stopPowerMgr{false};
+    PowerMgrService powerMgr({}, [&ctx](const std::string& line) {
+        event(ctx, json{{"event", "powermgr"}, {"detail", line}}, "power manager: " + line);
+    });
+    std::thread powerMgrThread([&] { runPowerMgrService(powerMgr, stopPowerMgr); });
+
     int received = 0;
     while (sigwait(&stopSignals, &received) != 0) {
     }
+    stopPowerMgr.store(true);
+    powerMgrThread.join();
     const char* name = received == SIGINT ? "SIGINT" : "SIGTERM";
     // Ends the controller thread and its light-sensor averaging and waits for both.
     TavikPrivate_release(h);
@@ -71,9 +84,18 @@ void run(Context& ctx) {
 void addServiceCommands(CLI::App& app, Context& ctx) {
     auto* service = app.add_subcommand("service", "The platform service's part of the library");
     service->require_subcommand(1);
-    service->add_subcommand("run", "Host a private-service object and run the automatic backlight controller "
+    service->add_subcommand("run", "Host a private-service object, run the automatic backlight controller and the power manager "
                                    "until SIGINT or SIGTERM (as the unit's platform service does)")
         ->callback([&ctx] { run(ctx); });
+    // Asks the running service for a controlled cycle (its power-manager side carries it out).
+    for (int32_t request : {kPowerMgrSuspend, kPowerMgrShutdown, kPowerMgrRestart}) {
+        const std::string name = powerMgrRequestName(request);
+        service->add_subcommand(name, "Ask the running service for a controlled " + name)->callback([&ctx, request, name] {
+            const ErrorCode e = requestPowerMgrCycle(request);
+            if (e != ERR_SUCCESS) return failWith(ctx, "service " + name, e);
+            emit(ctx, json{{"requested", name}}, name + " requested from the platform service");
+        });
+    }
 }
 
 } // namespace tavikctl
