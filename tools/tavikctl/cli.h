@@ -42,6 +42,7 @@ void addIoCommands(CLI::App& app, Context& ctx);
 void addTouchCommands(CLI::App& app, Context& ctx);
 void addVideoCommands(CLI::App& app, Context& ctx);
 void addFirmwareCommands(CLI::App& app, Context& ctx);
+void addStatusCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);

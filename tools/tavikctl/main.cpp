@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     addTouchCommands(app, ctx);
     addVideoCommands(app, ctx);
     addFirmwareCommands(app, ctx);
+    addStatusCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a
