@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix, then builds the example application against the installed
 # package twice -- with find_package(Tavik2) and with pkg-config -- and runs both on a fresh unit.
-# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, LIBDIR.
+# Also checks that the installed tavikctl and Python package use the installed library.
+# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, LIBDIR, PYTHON, PYTHON_DIR.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -63,3 +64,14 @@ check_example("${WORK_DIR}/unit_info_pc")
 
 # The installed tavikctl finds its library.
 run("installed tavikctl" "${prefix}/bin/tavikctl" versions)
+
+# The installed Python package loads the installed library.
+set(ENV{PYTHONPATH} "${prefix}/${PYTHON_DIR}")
+unset(ENV{TAVIK2_LIBRARY})
+run("installed Python package" ${PYTHON} -c
+  "import os, tavik2\nassert tavik2.AuxVersion().getSSVersion() == (1, 3, 0, 0)\nprint(os.path.realpath(tavik2._lib._name))")
+get_filename_component(expected "${prefix}/${LIBDIR}" REALPATH)
+string(FIND "${last_output}" "${expected}/" at)
+if(NOT at EQUAL 0)
+  message(FATAL_ERROR "the installed Python package loaded ${last_output}")
+endif()
