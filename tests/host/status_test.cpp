@@ -33,7 +33,9 @@ void checkComplete(const json& doc, const std::string& profile) {
                 continue;
             }
             ASSERT_TRUE(item.contains("value")) << where;
-            if (item["value"].is_number()) EXPECT_TRUE(item.contains("unit")) << where << " has no unit";
+            if (item["value"].is_number()) {
+                EXPECT_TRUE(item.contains("unit")) << where << " has no unit";
+            }
         }
 }
 
@@ -42,12 +44,17 @@ TEST_F(StatusTest, CompleteOnEveryShippedProfileAndChangesNothing) {
         const std::string name = entry.path().stem().string();
         if (entry.path().extension() != ".json") continue;
         loadProfile(name);
-        json before = unit().snapshot();
+        // Any read moves the EEPROMs' address pointers and the log sequence; nothing else may change.
+        const auto state = [this] {
+            json s = unit().snapshot();
+            s.erase("seq");
+            for (auto& [board, eeprom] : s["board"]["eeprom"].items()) eeprom.erase("pointer");
+            return s;
+        };
+        const json before = state();
         const json doc = status();
-        json after = unit().snapshot();
-        before.erase("seq");
-        after.erase("seq");
-        EXPECT_EQ(before, after) << name << ": status changed the unit";
+        const json after = state();
+        EXPECT_EQ(before, after) << name << ": status changed the unit: " << json::diff(before, after).dump();
         checkComplete(doc, name);
     }
 }

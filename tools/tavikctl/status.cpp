@@ -27,6 +27,8 @@ using namespace Varnholtstad;
 constexpr const char* kCelsius = "°C";
 constexpr const char* kVolts = "V";
 constexpr const char* kSupervisorTime = "supervisor time units";
+// Unit of numbers that name something (a reason, a mode): the text says what, not the unit.
+constexpr const char* kCode = "code";
 constexpr int kAdcSelectors = 16;
 
 enum class State { Ok, NotFitted, NeedsFirmware, Unavailable, Failed };
@@ -164,10 +166,10 @@ void powerAndTemperatures(const Fitted& fitted, Items& out) {
     add(out, "max_temp", "Highest temperature seen", kCelsius, e, hi);
     uint16_t code = 0;
     e = Diagnostic_getStartupReason(d, &code);
-    add(out, "startup_reason", "Start-up reason", "", e, code,
+    add(out, "startup_reason", "Start-up reason", kCode, e, code,
         e == ERR_SUCCESS ? std::to_string(code) + " " + GetStartupReasonStringA(code) : "");
     e = Diagnostic_getHwErrorStatus(d, &code);
-    add(out, "hw_error", "Hardware error status", "", e, code,
+    add(out, "hw_error", "Hardware error status", kCode, e, code,
         e == ERR_SUCCESS ? std::to_string(code) + " " + GetHwErrorStatusStringA(code) : "");
     e = Diagnostic_getPowerCycles(d, &code);
     add(out, "power_cycles", "Power cycles", "cycles", e, code);
@@ -235,8 +237,8 @@ void signalsAndIo(const Fitted& fitted, Items& out) {
             add(out, "can" + n + "_bitrate", "CAN " + n + " bit rate", "kbit/s", e, kbit);
             int32_t frame = 0;
             e = CanSetting_getFrameType(h, ch, &frame);
-            add(out, "can" + n + "_frames", "CAN " + n + " frames", "", e, frame,
-                frame >= 0 && frame <= 2 ? kFrames[frame] : std::to_string(frame));
+            add(out, "can" + n + "_frames", "CAN " + n + " frames", kCode, e, frame,
+                frame >= 0 && frame <= 2 ? std::to_string(frame) + " " + kFrames[frame] : std::to_string(frame));
         }
         CanSetting_release(h);
     }
@@ -247,7 +249,7 @@ void signalsAndIo(const Fitted& fitted, Items& out) {
         TouchScreen* h = GetTouchScreen();
         int32_t mode = 0;
         ErrorCode e = TouchScreen_getMode(h, &mode);
-        add(out, "touch_mode", "Touch mode", "", e, mode);
+        add(out, "touch_mode", "Touch mode", kCode, e, mode);
         uint16_t ms = 0;
         e = TouchScreen_getMouseRightClickTime(h, &ms);
         add(out, "touch_right_click", "Right-click hold", "ms", e, ms);
@@ -327,7 +329,10 @@ json itemJson(const Item& i) {
 
 std::string itemText(const Item& i) {
     switch (i.state) {
-    case State::Ok: return i.text + (i.unit.empty() ? "" : " " + i.unit) + (i.note.empty() ? "" : " " + i.note);
+    case State::Ok: {
+        const bool showUnit = !i.unit.empty() && i.unit != kCode;
+        return i.text + (showUnit ? " " + i.unit : "") + (i.note.empty() ? "" : " " + i.note);
+    }
     case State::NotFitted: return "not fitted";
     case State::NeedsFirmware: return "needs newer firmware (" + errorText(i.code) + ")";
     case State::Unavailable: return "unavailable (driver not reachable)";
