@@ -57,6 +57,7 @@ void addBatteryCommands(CLI::App& app, Context& ctx);
 void addStorageCommands(CLI::App& app, Context& ctx);
 void addPrivateCommands(CLI::App& app, Context& ctx);
 void addServiceCommands(CLI::App& app, Context& ctx);
+void addStatusCommands(CLI::App& app, Context& ctx);
 
 // Subcommands that other groups add under "tavikctl sim".
 void addSimServiceCommands(CLI::App& sim, Context& ctx);

@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     addStorageCommands(app, ctx);
     addPrivateCommands(app, ctx);
     addServiceCommands(app, ctx);
+    addStatusCommands(app, ctx);
     addSimCommands(app, ctx);
 
     // A unit that cannot be used is reported before any command runs; only a reset (or a
