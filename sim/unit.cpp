@@ -700,6 +700,9 @@ Unit::Unit(std::string home) : home_(std::move(home)) {
             fs::rename(home_ + "/sim/state.json", home_ + "/sim/state.json.converted", ec);
             fs::rename(home_ + "/sim/requests.log", home_ + "/sim/requests.log.converted", ec);
         }
+        // Temporary files of the old engine's killed writers.
+        for (const auto& entry : fs::directory_iterator(home_ + "/sim", ec))
+            if (entry.path().filename().string().rfind("state.json.tmp.", 0) == 0) fs::remove(entry.path(), ec);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
@@ -187,6 +188,7 @@ TEST_F(SimEngineTest, OldHomeIsConvertedKeepingItsState) {
                 {"board", {{"eeprom", {{"main", {{"present", true}, {"data", "554e49543a31"}}}}}}},
                 {"faults", json::array({{{"target", "board"}, {"code", 33}, {"action", "fail"}}})}};
     std::ofstream(other + "/sim/state.json") << old.dump();
+    std::ofstream(other + "/sim/state.json.tmp.4242") << "{";
     std::ofstream(other + "/sim/requests.log") << R"({"seq":41,"pid":1,"target":"board","code":3,"in":"","out":"","returned":1,"ok":true})" "\n";
 
     sim::Unit converted(other);
@@ -196,6 +198,7 @@ TEST_F(SimEngineTest, OldHomeIsConvertedKeepingItsState) {
     EXPECT_EQ(s["board"]["eeprom"]["main"]["data"].get<std::string>().substr(0, 14), "554e49543a31ff");
     EXPECT_EQ(s["faults"].size(), 1u);
     EXPECT_EQ(converted.readLog().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(other + "/sim/state.json.tmp.4242"));
     converted.transact([&](Txn& t) {
         LogEntry e;
         e.target = "probe";
