@@ -796,8 +796,8 @@ json Unit::snapshot() {
         Stmt seq(db_->db_, "SELECT ifnull((SELECT seq FROM sqlite_sequence WHERE name='log'), 0)");
         if (seq.step()) state["seq"] = seq.integer(0);
         seq.reset();
+        state["faults"] = faults(); // joins this transaction: one consistent picture
     });
-    state["faults"] = faults();
     return state;
 }
 

@@ -37,10 +37,11 @@ uint32_t parseCode(const std::string& option, const std::string& text) {
 struct TargetKind {
     const char* what;
     std::vector<std::string> actions;
+    bool driverDevice = false; // a device of the drivers: counts, replies and opens apply
 };
 
 const TargetKind* targetKind(const std::string& target) {
-    static const TargetKind device{"driver device", {"absent", "fail", "count", "reply"}};
+    static const TargetKind device{"driver device", {"absent", "fail", "count", "reply"}, true};
     static const TargetKind board{"board library", {"fail", "no_answer", "value"}};
     static const TargetKind service{"platform service", {"absent", "refusing", "accepting"}};
     static const TargetKind bootloader{"bootloader", {"silent", "nack"}};
@@ -132,7 +133,7 @@ void addFault(Context& ctx, const FaultOptions& o) {
     if (std::find(kind->actions.begin(), kind->actions.end(), o.action) == kind->actions.end())
         throw CLI::ValidationError("--action", "a " + std::string(kind->what) + " has no action \"" + o.action +
                                                    "\"\n" + kFaultHelp);
-    const bool device = kind->actions.front() == "absent" && o.target != "service";
+    const bool device = kind->driverDevice;
     auto refuse = [&](const char* option, const char* why) { throw CLI::ValidationError(option, why); };
     json f = {{"target", o.target}, {"code", parseCode("--code", o.code)}, {"action", o.action}};
     if (!o.count.empty()) {
