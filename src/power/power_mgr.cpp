@@ -90,14 +90,17 @@ ErrorCode PowerMgr_Imp::getPowerMgrStatus(int32_t* status) {
 }
 
 // The count goes up inside one hold of the store's lock, so that reports of several processes
-// are never lost. The report ends the registration; the service knows it without a code.
+// are never lost. "Resumed" is cleared in that same hold, before the count can be seen: cleared in
+// a second hold, a service that sees the last report, suspends and resumes in between would have
+// its resume overwritten and the application would wait for it for ever. The report ends the
+// registration; the service knows it without a code.
 ErrorCode PowerMgr_Imp::setAppReadyForSuspendOrShutdown() {
     {
         frame::SettingsFile store;
         store.load();
+        store.setInt(kPowerMgrResumeKey, 0);
         store.setInt(kPowerMgrReadyKey, nextReadyCount(readKey(store, kPowerMgrReadyKey)));
     }
-    writePowerMgrKey(kPowerMgrResumeKey, 0);
     configuration_ = 0;
     return ERR_SUCCESS;
 }

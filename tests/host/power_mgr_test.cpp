@@ -10,6 +10,7 @@
 
 #include <fstream>
 
+#include <atomic>
 #include <limits>
 #include <thread>
 
@@ -98,6 +99,30 @@ TEST_F(PowerMgrTest, ReadyReportCountsUpAndEndsTheRegistrationSilently) {
     EXPECT_EQ(codes(), (std::vector<uint32_t>{134}));
 }
 
+// A service that sees a report must never see "resumed" still set by it: it would resume, and the
+// late clear would leave the application waiting for ever.
+TEST_F(PowerMgrTest, ReadyReportClearsResumedBeforeTheCountShows) {
+    PowerMgr* h = GetPowerMgr();
+    std::atomic<bool> done{false};
+    int stale = 0;
+    std::thread service([&] {
+        while (!done.load()) {
+            tavik::frame::SettingsFile store;
+            store.load();
+            if (store.get(kPowerMgrReadyKey) != "0" && store.get(kPowerMgrResumeKey) != "0") ++stale;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        set(kPowerMgrReadyKey, "0");
+        set(kPowerMgrResumeKey, "1");
+        EXPECT_EQ(PowerMgr_setAppReadyForSuspendOrShutdown(h), ERR_SUCCESS);
+    }
+    done.store(true);
+    service.join();
+    EXPECT_EQ(stale, 0);
+    PowerMgr_release(h);
+}
+
 TEST_F(PowerMgrTest, ReadyReportsOfSeveralProcessesAreNeverLost) {
     constexpr int kProcesses = 4, kReports = 25;
     std::vector<std::thread> apps;
@@ -149,7 +174,7 @@ TEST_F(PowerMgrTest, WholeCycleBetweenServiceAndTwoApplications) {
         std::vector<std::thread> apps;
         for (int i = 0; i < 2; ++i)
             apps.emplace_back([&, i] {
-                appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 36000",
+                appStatus[i] = run(ctl + " --json powermgr watch --config " + std::to_string(i + 1) + " --timeout 3600",
                                    &appOut[i]);
             });
         // Both registered with the running service, then the request.
