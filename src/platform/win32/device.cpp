@@ -1,8 +1,11 @@
-// Driver devices: the real device files of the auxiliary and video drivers.
+// Driver devices: the real device files of the auxiliary and video drivers, or with TAVIK_SIM
+// set those of the remote simulated unit.
 #include "platform/device.h"
 
 #include <windows.h>
 
+#include "platform/win32/remote_calls.h"
+#include "platform/win32/remote_client.h"
 #include "platform/win32/text.h"
 
 namespace tavik::platform {
@@ -11,6 +14,7 @@ HANDLE native(DeviceHandle device) { return reinterpret_cast<HANDLE>(device.valu
 } // namespace
 
 DeviceHandle openDevice(const std::string& name) {
+    if (remote::enabled()) return remote::openDevice(name);
     const std::wstring wide = win32::widen(name);
     if (wide.empty()) return {};
     const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -23,6 +27,7 @@ DeviceHandle openDevice(const std::string& name) {
 
 bool deviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t inSize, void* out,
                    uint32_t outSize, uint32_t& returned) {
+    if (remote::enabled()) return remote::deviceControl(device, code, in, inSize, out, outSize, returned);
     returned = 0;
     if (!device) return false;
     DWORD count = 0;
@@ -35,6 +40,7 @@ bool deviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
 }
 
 bool deviceRead(DeviceHandle device, void* buffer, uint32_t size, uint32_t& read) {
+    if (remote::enabled()) return remote::deviceRead(device, buffer, size, read);
     read = 0;
     if (!device) return false;
     DWORD count = 0;
@@ -44,6 +50,7 @@ bool deviceRead(DeviceHandle device, void* buffer, uint32_t size, uint32_t& read
 }
 
 void closeDevice(DeviceHandle device) {
+    if (remote::enabled()) return remote::closeDevice(device);
     if (device) CloseHandle(native(device));
 }
 

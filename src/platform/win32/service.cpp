@@ -1,13 +1,17 @@
-// User-defined control codes to a service through the local service manager.
+// User-defined control codes to a service through the local service manager, or with TAVIK_SIM
+// set to the remote simulated unit's service.
 #include "platform/service.h"
 
 #include <windows.h>
 
+#include "platform/win32/remote_calls.h"
+#include "platform/win32/remote_client.h"
 #include "platform/win32/text.h"
 
 namespace tavik::platform {
 
 ServiceControlResult controlService(const std::string& serviceName, uint32_t code) {
+    if (remote::enabled()) return remote::controlService(serviceName, code);
     const std::wstring name = win32::widen(serviceName);
     if (name.empty()) return ServiceControlResult::NotOpened;
     const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE);
