@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# sim_remote_wtest: serves a fresh default unit with the host build's `tavikctl sim serve` on a
+# free loopback port, sets a fault on it, runs the test program under wine with TAVIK_SIM naming
+# the server, then checks the unit's request log against what the program expects there: its
+# driver requests byte for byte, under its process id.
+#   run-sim-remote-wtest.sh WINE_RUN PREFIX EXE TAVIKCTL
+set -uo pipefail
+wine_run=$1 prefix=$2 exe=$3 tavikctl=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ ! -x "$tavikctl" ]; then
+  echo "the host build's tavikctl is needed ($tavikctl): build the host preset first; skipped"
+  exit 77
+fi
+home=$(mktemp -d)
+export TAVIK_HOME=$home
+serve_pid=
+finish() {
+  [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
+  rm -rf "$home"
+}
+trap finish EXIT
+
+"$tavikctl" sim reset >/dev/null || exit 1
+port=$(bash "$here/serve-unit.sh" "$tavikctl" "$home/serve.json") || { cat "$home/serve.json"; exit 1; }
+serve_pid=$(cat "$home/serve.json.pid")
+echo "tavikctl sim serve on 127.0.0.1:$port"
+
+# A fault set on the host: the first SS version read gives 9.8.7.6.
+"$tavikctl" sim fault add --code 0x2224F4 --action reply --reply 09080706 --times 1 >/dev/null || exit 1
+
+# A port nobody serves, for the program's child that checks the unreachable server.
+dead_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+export TAVIK_SIM="127.0.0.1:$port"
+"$wine_run" run "$prefix" "$exe" "Z:${home//\//\\}" "$dead_port"
+rc=$?
+[ "$rc" -ne 0 ] && exit "$rc"
+
+"$tavikctl" --json sim log >"$home/log.json" || exit 1
+python3 "$here/check_log.py" "$home/expected.txt" "$home/log.json"
