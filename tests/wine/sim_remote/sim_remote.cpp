@@ -1,13 +1,16 @@
 // sim_remote_wtest: Tavik2.dll under wine with TAVIK_SIM set, against `tavikctl sim serve` of
 // the host build (started by run-sim-remote-wtest.sh on a fresh unit with the default profile).
 //
-//   sim_remote_wtest.exe WORKDIR     the checks below; writes WORKDIR\expected.txt for the
+//   sim_remote_wtest.exe WORKDIR DEAD_PORT  the checks below; writes WORKDIR\expected.txt for the
 //                                    script, which compares it with the unit's request log
 //   sim_remote_wtest.exe --absent    (child, TAVIK_SIM naming a port nobody serves) every family
 //                                    answers as on a machine without the hardware
+//   sim_remote_wtest.exe --local     (child, TAVIK_SIM unset) the same, and the DLL never
+//                                    started Winsock
 //
 // The script set one fault before the start: the first SS version read replies 9.8.7.6.
 // The expected answers are the host suite's (tests/shared/default_unit_cases.h).
+#include <winsock2.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -164,9 +167,18 @@ bool writeExpectations(const std::string& workDir) {
     return std::fclose(f) == 0;
 }
 
-// Without a server: no driver, no board library, no service.
-int checkAbsent() {
-    wtest::group("no server");
+// Whether some code of this process started Winsock (sockets can be made without WSAStartup).
+bool winsockStarted() {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return WSAGetLastError() != WSANOTINITIALISED;
+    closesocket(s);
+    return true;
+}
+
+// Without a server, or without TAVIK_SIM on a machine without the unit: no driver, no board
+// library, no service. Only with TAVIK_SIM set did the DLL use Winsock.
+int checkAbsent(bool remote) {
+    wtest::group(remote ? "no server" : "no TAVIK_SIM");
     const Handle aux = exported<FactoryFn>("GetAuxVersion")();
     if (CHECK(aux != nullptr)) {
         uint8_t v[4] = {0xAB, 0xAB, 0xAB, 0xAB};
@@ -185,16 +197,17 @@ int checkAbsent() {
         CHECK_EQ(exported<ShutDownFn>("FirmwareUpgrade_shutDown")(job), kOpenFailed);
         exported<ReleaseFn>("FirmwareUpgrade_release")(job);
     }
+    CHECK_EQ(winsockStarted(), remote);
     return wtest::summary();
 }
 
-// This program again with --absent and TAVIK_SIM naming a port nobody serves.
-void checkAbsentInChild(const std::string& deadPort) {
-    wtest::group("no server (child)");
+// This program again with `mode` and TAVIK_SIM set to `sim` (null: unset).
+void checkInChild(const char* mode, const char* sim) {
+    wtest::group(mode);
     char self[MAX_PATH];
     if (!CHECK(GetModuleFileNameA(nullptr, self, MAX_PATH) > 0)) return;
-    std::string command = "\"" + std::string(self) + "\" --absent";
-    SetEnvironmentVariableA("TAVIK_SIM", ("127.0.0.1:" + deadPort).c_str());
+    std::string command = "\"" + std::string(self) + "\" " + mode;
+    SetEnvironmentVariableA("TAVIK_SIM", sim);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -213,9 +226,10 @@ void checkAbsentInChild(const std::string& deadPort) {
 int main(int argc, char** argv) {
     gDll = LoadLibraryW(L"Tavik2.dll");
     if (!CHECK(gDll != nullptr)) return wtest::summary();
-    if (argc >= 2 && std::string(argv[1]) == "--absent") return checkAbsent();
+    if (argc >= 2 && std::string(argv[1]) == "--absent") return checkAbsent(true);
+    if (argc >= 2 && std::string(argv[1]) == "--local") return checkAbsent(false);
     if (!CHECK(argc >= 3)) {
-        std::printf("usage: sim_remote_wtest WORKDIR DEAD_PORT | --absent\n");
+        std::printf("usage: sim_remote_wtest WORKDIR DEAD_PORT | --absent | --local\n");
         return wtest::summary();
     }
     char sim[128] = {};
@@ -225,6 +239,7 @@ int main(int argc, char** argv) {
     checkAbout();
     checkFpgaJob(workDir);
     CHECK(writeExpectations(workDir));
-    checkAbsentInChild(argv[2]);
+    checkInChild("--absent", ("127.0.0.1:" + std::string(argv[2])).c_str());
+    checkInChild("--local", nullptr);
     return wtest::summary();
 }
