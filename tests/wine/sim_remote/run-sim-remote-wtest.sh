@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # sim_remote_wtest: serves a fresh default unit with the host build's `tavikctl sim serve` on a
 # free loopback port, sets a fault on it, runs the test program under wine with TAVIK_SIM naming
-# the server, then checks the unit's request log against what the program expects there: its
-# driver requests byte for byte, under its process id.
+# the server (through a proxy that breaks the connections when the program asks, for its
+# reconnection check), then checks the unit's request log against what the program expects
+# there: its driver requests byte for byte, under its process id and name.
 #   run-sim-remote-wtest.sh WINE_RUN PREFIX EXE TAVIKCTL
 set -uo pipefail
 wine_run=$1 prefix=$2 exe=$3 tavikctl=$4
@@ -14,8 +15,9 @@ if [ ! -x "$tavikctl" ]; then
 fi
 home=$(mktemp -d)
 export TAVIK_HOME=$home
-serve_pid=
+serve_pid= proxy_pid=
 finish() {
+  [ -n "$proxy_pid" ] && kill "$proxy_pid" 2>/dev/null && wait "$proxy_pid" 2>/dev/null
   [ -n "$serve_pid" ] && kill "$serve_pid" 2>/dev/null && wait "$serve_pid" 2>/dev/null
   rm -rf "$home"
 }
@@ -32,7 +34,17 @@ echo "tavikctl sim serve on 127.0.0.1:$port"
 # A port nobody serves, for the program's child that checks the unreachable server.
 dead_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
-export TAVIK_SIM="127.0.0.1:$port"
+python3 "$here/cutting_proxy.py" "$port" "$home/cut" >"$home/proxy.port" 2>"$home/proxy.log" &
+proxy_pid=$!
+proxy_port=
+for _ in $(seq 100); do
+  proxy_port=$(head -n 1 "$home/proxy.port")
+  [ -n "$proxy_port" ] && break
+  sleep 0.1
+done
+[ -n "$proxy_port" ] || { echo "the proxy did not start"; cat "$home/proxy.log"; exit 1; }
+
+export TAVIK_SIM="127.0.0.1:$proxy_port"
 "$wine_run" run "$prefix" "$exe" "Z:${home//\//\\}" "$dead_port"
 rc=$?
 [ "$rc" -ne 0 ] && exit "$rc"

@@ -8,7 +8,8 @@
 //   sim_remote_wtest.exe --local     (child, TAVIK_SIM unset) the same, and the DLL never
 //                                    started Winsock
 //
-// The script set one fault before the start: the first SS version read replies 9.8.7.6.
+// The script set one fault before the start: the first SS version read replies 9.8.7.6. The DLL
+// reaches the server through a proxy of the script that breaks the connections when asked.
 // The expected answers are the host suite's (tests/shared/default_unit_cases.h).
 #include <winsock2.h>
 #include <windows.h>
@@ -28,6 +29,7 @@ namespace cases = tavik::test::default_unit;
 
 constexpr int32_t kSuccess = 0;
 constexpr int32_t kOpenFailed = 1;
+constexpr int32_t kIoctrlFailed = 7;
 constexpr int32_t kEeprom = 18;
 
 // The SS version the fault set by the script makes the first read give, and its log entry.
@@ -154,6 +156,32 @@ void checkFpgaJob(const std::string& workDir) {
     exported<ReleaseFn>("FirmwareUpgrade_release")(job);
 }
 
+// A connection that breaks: the script's proxy cuts it when asked (WORKDIR\cut). A device opened
+// on it fails from then on; the next open connects again.
+void checkReconnect(const std::string& workDir) {
+    wtest::group("reconnect");
+    const Handle aux = exported<FactoryFn>("GetAuxVersion")();
+    if (!CHECK(aux != nullptr)) return;
+    uint8_t v[4] = {};
+    CHECK_EQ(readVersion("AuxVersion_getFPGAVersion", aux, v), kSuccess);
+    const std::string cut = workDir + "\\cut";
+    if (FILE* f = std::fopen(cut.c_str(), "wb")) std::fclose(f);
+    bool done = false;
+    for (int i = 0; i < 3000 && !done; ++i) {
+        done = GetFileAttributesA((cut + ".done").c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (!done) Sleep(10);
+    }
+    if (!CHECK(done)) return;
+    CHECK_EQ(readVersion("AuxVersion_getFPGAVersion", aux, v), kIoctrlFailed);
+    exported<ReleaseFn>("AuxVersion_release")(aux);
+    const Handle again = exported<FactoryFn>("GetAuxVersion")();
+    if (!CHECK(again != nullptr)) return;
+    uint8_t got[4] = {};
+    CHECK_EQ(readVersion("AuxVersion_getFPGAVersion", again, got), kSuccess);
+    CHECK(sameVersion(got, cases::kVersions[0].version));
+    exported<ReleaseFn>("AuxVersion_release")(again);
+}
+
 // What the script looks for in the unit's log: this process's id, its driver requests in order
 // (opens excluded) from the first on, and request counts over all of them.
 bool writeExpectations(const std::string& workDir) {
@@ -239,6 +267,7 @@ int main(int argc, char** argv) {
     checkAbout();
     checkFpgaJob(workDir);
     CHECK(writeExpectations(workDir));
+    checkReconnect(workDir);
     checkInChild("--absent", ("127.0.0.1:" + std::string(argv[2])).c_str());
     checkInChild("--local", nullptr);
     return wtest::summary();
