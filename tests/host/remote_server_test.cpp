@@ -32,9 +32,9 @@ std::vector<uint8_t> frameBytes(uint16_t kind, const std::vector<uint8_t>& paylo
     h.kind = kind;
     h.id = 7;
     h.length = length < 0 ? static_cast<uint32_t>(payload.size()) : static_cast<uint32_t>(length);
-    std::vector<uint8_t> out(proto::kHeaderSize);
+    std::vector<uint8_t> out(proto::kHeaderSize + payload.size());
     proto::encodeHeader(h, out.data());
-    out.insert(out.end(), payload.begin(), payload.end());
+    std::copy(payload.begin(), payload.end(), out.begin() + proto::kHeaderSize);
     return out;
 }
 
@@ -250,8 +250,8 @@ TEST_F(RemoteServerTest, EachConnectionIsABoardSessionOfItsOwn) {
     EXPECT_EQ(first->boardCall(retry).result, 1u);
     EXPECT_EQ(first->boardCall(init).result, 1u);
     EXPECT_EQ(second->boardCall(init).result, 0u) << "another connection shares the session";
-    first.reset(); // its session ends with it
-    EXPECT_EQ(connect()->boardCall(init).result, 0u);
+    first.reset();
+    EXPECT_EQ(connect()->boardCall(init).result, 0u) << "a new connection starts a new session";
 }
 
 // `tavikctl sim serve` reports where it listens, serves, and stops on SIGTERM.
