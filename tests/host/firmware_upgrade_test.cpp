@@ -324,8 +324,10 @@ TEST_F(FirmwareTest, BlockedStatusReaderWakesOnTheNextJob) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(FirmwareUpgrade_startFpgaVerification(h_, file.c_str(), false), ERR_SUCCESS);
-    EXPECT_EQ(waiter.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    finalStatus();
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    // On a slow machine the waiter may have taken the final report itself; then no change is left.
+    const UpgradeStatus w = waiter.get();
+    if (w.action != Varnholtstad::UPGRADE_DONE && w.action != Varnholtstad::UPGRADE_FAILED) finalStatus();
 }
 
 // Releasing the handle during a job leaves the job running to its end with what it uses.
