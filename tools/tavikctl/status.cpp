@@ -31,6 +31,7 @@
 #include "tavik2/smart.h"
 #include "tavik2/telematics.h"
 #include "tavik2/touch_screen.h"
+#include "tavik2/touch_screen_calib.h"
 
 namespace tavikctl {
 namespace {
@@ -108,6 +109,13 @@ std::string fixed(double v, int digits) {
 
 const char* onOff(int32_t v) { return v != 0 ? "on" : "off"; }
 const char* yesNo(bool v) { return v ? "yes" : "no"; }
+
+// Numbers separated by spaces.
+std::string rawList(const json& values) {
+    std::string text;
+    for (const json& v : values) text += (text.empty() ? "" : " ") + v.dump();
+    return text;
+}
 
 // A bit mask as binary digits, highest of `count` bits first.
 std::string bits(uint32_t mask, int count) {
@@ -452,7 +460,30 @@ void io(const Fitted& fitted, Items& out) {
         uint16_t ms = 0;
         e = TouchScreen_getMouseRightClickTime(h, &ms);
         add(out, "touch_right_click", "Right-click hold", "ms", e, ms);
+        // The controller's advanced settings and calibration parameters are raw register values.
+        constexpr int32_t kAdvancedSettings = 12, kCalibrationParams = 6;
+        json advanced = json::array();
+        e = ERR_SUCCESS;
+        for (int32_t i = 0; i < kAdvancedSettings && e == ERR_SUCCESS; ++i) {
+            uint16_t v = 0;
+            e = TouchScreen_getAdvancedSetting(h, i, &v);
+            advanced.push_back(v);
+        }
+        add(out, "touch_advanced", "Touch advanced settings 0..11", "raw", e, advanced, rawList(advanced));
         TouchScreen_release(h);
+
+        TouchScreenCalib* c = GetTouchScreenCalib();
+        e = TouchScreenCalib_getMode(c, &mode);
+        add(out, "touch_calibration_mode", "Touch calibration mode", kCode, e, mode);
+        json params = json::array();
+        e = ERR_SUCCESS;
+        for (int32_t i = 0; i < kCalibrationParams && e == ERR_SUCCESS; ++i) {
+            uint16_t v = 0;
+            e = TouchScreenCalib_getConfigParam(c, i, &v);
+            params.push_back(v);
+        }
+        add(out, "touch_calibration", "Touch calibration parameters 0..5", "raw", e, params, rawList(params));
+        TouchScreenCalib_release(c);
     }
 }
 
@@ -532,8 +563,11 @@ void batteryAndStorage(const Fitted&, Items& out) {
     ErrorCode e = Battery_isBatteryPresent(h, &present);
     if (e == ERR_SUCCESS && !present) {
         notFitted(out, "battery", "Backup battery");
+    } else if (e != ERR_SUCCESS) {
+        // Presence unknown (old firmware, no driver): the other values would only repeat it.
+        add(out, "battery_present", "Backup battery", "", e, present);
     } else {
-        add(out, "battery_present", "Backup battery", "", e, present, present ? "fitted" : "not fitted");
+        add(out, "battery_present", "Backup battery", "", e, present, "fitted");
         uint8_t percent = 0;
         e = Battery_getBatteryVoltageStatus(h, &percent);
         add(out, "battery_charge", "Battery charge", kPercent, e, percent);
