@@ -219,6 +219,14 @@ void powerAndTemperatures(const Fitted& fitted, Items& out) {
     add(out, "shutdown_reason", "Shut-down reason", kCode, e, code);
     e = Diagnostic_getPowerCycles(d, &code);
     add(out, "power_cycles", "Power cycles", "cycles", e, code);
+    // Seven 32-bit counters; their meaning is the supervisor firmware's.
+    Varnholtstad::DiagnosticTimes times{};
+    e = Diagnostic_getTimer(d, &times);
+    json counters = json::array();
+    for (size_t i = 0; i + 3 < sizeof times.raw; i += 4)
+        counters.push_back(times.raw[i] | times.raw[i + 1] << 8 | times.raw[i + 2] << 16 |
+                           static_cast<uint32_t>(times.raw[i + 3]) << 24);
+    add(out, "operating_timers", "Operating-time counters", kSupervisorTime, e, counters, rawList(counters));
     for (int i = 0; i < kMaxBoardSensors; ++i) {
         int32_t type = 0;
         e = Diagnostic_getPMTemp(d, static_cast<uint8_t>(i), &t, &type);
