@@ -30,6 +30,8 @@ if [ "$scope" = all ]; then
     wine wine32:i386 wine64 wine64-tools
     # 32-bit programs on kernels without IA-32 support (scripts/enable-i386-emulation.sh)
     qemu-user-static binutils
+    # the Windows SDK's MSVC import library (lld-link) and its check (llvm-readobj)
+    lld llvm
   )
 fi
 
