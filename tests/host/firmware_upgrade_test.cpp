@@ -258,7 +258,8 @@ TEST_F(FirmwareTest, OneJobAtATimeAndANewStartAfterTheEnd) {
 
 // The lock is machine-wide: a job of another process keeps tavikctl from starting one.
 TEST_F(FirmwareTest, InProgressLockIsSharedWithOtherProcesses) {
-    const std::string file = writeImage(randomImage(1056));
+    // Big enough that the job cannot end before the tool's first status read (changes merge).
+    const std::string file = writeImage(randomImage(64 * 1024));
     auto lock = tavik::platform::createSemaphore(tavik::firmware::kUpgradeInProgressLock, 1, 1);
     ASSERT_EQ(tavik::platform::waitSemaphore(lock, 0), tavik::platform::WaitResult::Signaled);
     std::string out;
