@@ -7,6 +7,7 @@
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -44,104 +45,109 @@ struct Config {
 
 } // namespace Varnholtstad
 
+typedef Varnholtstad::Config Tavik2Config;
+#else
+typedef struct Tavik2Config Tavik2Config;
+#endif
+
 // Every exported operation forwards to the slot of the same name and returns its result unchanged;
 // a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
 // Out-parameters are written only on success unless the comment says otherwise.
 
 // The process-wide shared object (same pointer on every call, counted); null when it could not be allocated.
 // Exported under its decorated name only.
-TAVIK_API Varnholtstad::Config* TAVIK_CALL GetConfig(void);
+TAVIK_API Tavik2Config* TAVIK_CALL GetConfig(void);
 
 // Drops one reference; the last release closes what the object opened and destroys it.
-TAVIK_API void TAVIK_CALL Config_release(Varnholtstad::Config* handle);
+TAVIK_API void TAVIK_CALL Config_release(Tavik2Config* handle);
 
 // Start-up trigger mask 1..3 (front button, external on/off signal).
-TAVIK_API ErrorCode TAVIK_CALL Config_getStartupTriggerConfig(Varnholtstad::Config* handle, int32_t* config);
+TAVIK_API ErrorCode TAVIK_CALL Config_getStartupTriggerConfig(Tavik2Config* handle, int32_t* config);
 
 // Action on a short front button press, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_getShortButtonPressAction(Varnholtstad::Config* handle,
+TAVIK_API ErrorCode TAVIK_CALL Config_getShortButtonPressAction(Tavik2Config* handle,
     int32_t* action);
 
 // Action on a long front button press, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_getLongButtonPressAction(Varnholtstad::Config* handle, int32_t* action);
+TAVIK_API ErrorCode TAVIK_CALL Config_getLongButtonPressAction(Tavik2Config* handle, int32_t* action);
 
 // Action on the external on/off signal, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_getOnOffSigAction(Varnholtstad::Config* handle, int32_t* action);
+TAVIK_API ErrorCode TAVIK_CALL Config_getOnOffSigAction(Tavik2Config* handle, int32_t* action);
 
 // Time the front button must be held to start the unit.
-TAVIK_API ErrorCode TAVIK_CALL Config_getFrontBtnTrigTime(Varnholtstad::Config* handle, uint16_t* time);
+TAVIK_API ErrorCode TAVIK_CALL Config_getFrontBtnTrigTime(Tavik2Config* handle, uint16_t* time);
 
 // Time the external on/off signal must be held.
-TAVIK_API ErrorCode TAVIK_CALL Config_getExtOnOffSigTrigTime(Varnholtstad::Config* handle, int32_t* time);
+TAVIK_API ErrorCode TAVIK_CALL Config_getExtOnOffSigTrigTime(Tavik2Config* handle, int32_t* time);
 
 // Longest time the unit may stay suspended.
-TAVIK_API ErrorCode TAVIK_CALL Config_getSuspendMaxTime(Varnholtstad::Config* handle, uint16_t* time);
+TAVIK_API ErrorCode TAVIK_CALL Config_getSuspendMaxTime(Tavik2Config* handle, uint16_t* time);
 
 // CAN power at start-up; ERR_NOT_SUPPORTED (2) without CAN.
-TAVIK_API ErrorCode TAVIK_CALL Config_getCanStartupPowerConfig(Varnholtstad::Config* handle, int32_t* config);
+TAVIK_API ErrorCode TAVIK_CALL Config_getCanStartupPowerConfig(Tavik2Config* handle, int32_t* config);
 
 // Mask 0..15 of video power outputs on at start-up; ERR_NOT_SUPPORTED (2) without video.
-TAVIK_API ErrorCode TAVIK_CALL Config_getVideoStartupPowerConfig(Varnholtstad::Config* handle,
+TAVIK_API ErrorCode TAVIK_CALL Config_getVideoStartupPowerConfig(Tavik2Config* handle,
     uint8_t* config);
 
 // External fan power at start-up.
-TAVIK_API ErrorCode TAVIK_CALL Config_getExtFanStartupPowerConfig(Varnholtstad::Config* handle,
+TAVIK_API ErrorCode TAVIK_CALL Config_getExtFanStartupPowerConfig(Tavik2Config* handle,
     int32_t* config);
 
 // Supply voltage needed to start, volts (at least 9.0).
-TAVIK_API ErrorCode TAVIK_CALL Config_getStartupVoltageConfig(Varnholtstad::Config* handle, double* voltage);
+TAVIK_API ErrorCode TAVIK_CALL Config_getStartupVoltageConfig(Tavik2Config* handle, double* voltage);
 
 // Heating temperature limit, -25..+5 degrees Celsius; no heating: ERR_NOT_SUPPORTED (2).
-TAVIK_API ErrorCode TAVIK_CALL Config_getHeatingTempLimit(Varnholtstad::Config* handle, int16_t* temperature);
+TAVIK_API ErrorCode TAVIK_CALL Config_getHeatingTempLimit(Tavik2Config* handle, int16_t* temperature);
 
 // 1 when the unit starts as soon as power is applied, else 0.
-TAVIK_API ErrorCode TAVIK_CALL Config_getPowerOnStartup(Varnholtstad::Config* handle, int32_t* enabled);
+TAVIK_API ErrorCode TAVIK_CALL Config_getPowerOnStartup(Tavik2Config* handle, int32_t* enabled);
 
 // Start-up trigger mask 1..3.
-TAVIK_API ErrorCode TAVIK_CALL Config_setStartupTriggerConfig(Varnholtstad::Config* handle, int32_t config);
+TAVIK_API ErrorCode TAVIK_CALL Config_setStartupTriggerConfig(Tavik2Config* handle, int32_t config);
 
 // Action on a short front button press, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_setShortButtonPressAction(Varnholtstad::Config* handle, int32_t action);
+TAVIK_API ErrorCode TAVIK_CALL Config_setShortButtonPressAction(Tavik2Config* handle, int32_t action);
 
 // Action on a long front button press, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_setLongButtonPressAction(Varnholtstad::Config* handle, int32_t action);
+TAVIK_API ErrorCode TAVIK_CALL Config_setLongButtonPressAction(Tavik2Config* handle, int32_t action);
 
 // Action on the external on/off signal, 0..2.
-TAVIK_API ErrorCode TAVIK_CALL Config_setOnOffSigAction(Varnholtstad::Config* handle, int32_t action);
+TAVIK_API ErrorCode TAVIK_CALL Config_setOnOffSigAction(Tavik2Config* handle, int32_t action);
 
 // Time the front button must be held to start the unit.
-TAVIK_API ErrorCode TAVIK_CALL Config_setFrontBtnTrigTime(Varnholtstad::Config* handle, uint16_t time);
+TAVIK_API ErrorCode TAVIK_CALL Config_setFrontBtnTrigTime(Tavik2Config* handle, uint16_t time);
 
 // Time the external on/off signal must be held.
-TAVIK_API ErrorCode TAVIK_CALL Config_setExtOnOffSigTrigTime(Varnholtstad::Config* handle, int32_t time);
+TAVIK_API ErrorCode TAVIK_CALL Config_setExtOnOffSigTrigTime(Tavik2Config* handle, int32_t time);
 
 // Longest time the unit may stay suspended.
-TAVIK_API ErrorCode TAVIK_CALL Config_setSuspendMaxTime(Varnholtstad::Config* handle, uint16_t time);
+TAVIK_API ErrorCode TAVIK_CALL Config_setSuspendMaxTime(Tavik2Config* handle, uint16_t time);
 
 // CAN power at start-up; ERR_NOT_SUPPORTED (2) without CAN.
-TAVIK_API ErrorCode TAVIK_CALL Config_setCanStartupPowerConfig(Varnholtstad::Config* handle, uint16_t config);
+TAVIK_API ErrorCode TAVIK_CALL Config_setCanStartupPowerConfig(Tavik2Config* handle, uint16_t config);
 
 // Mask 0..15 of video power outputs on at start-up.
-TAVIK_API ErrorCode TAVIK_CALL Config_setVideoStartupPowerConfig(Varnholtstad::Config* handle,
+TAVIK_API ErrorCode TAVIK_CALL Config_setVideoStartupPowerConfig(Tavik2Config* handle,
     uint8_t config);
 
 // External fan power at start-up.
-TAVIK_API ErrorCode TAVIK_CALL Config_setExtFanStartupPowerConfig(Varnholtstad::Config* handle,
+TAVIK_API ErrorCode TAVIK_CALL Config_setExtFanStartupPowerConfig(Tavik2Config* handle,
     uint16_t config);
 
 // Supply voltage needed to start, 9.0..28.0 V.
-TAVIK_API ErrorCode TAVIK_CALL Config_setStartupVoltageConfig(Varnholtstad::Config* handle, double voltage);
+TAVIK_API ErrorCode TAVIK_CALL Config_setStartupVoltageConfig(Tavik2Config* handle, double voltage);
 
 // Heating temperature limit, -25..+5 degrees Celsius.
-TAVIK_API ErrorCode TAVIK_CALL Config_setHeatingTempLimit(Varnholtstad::Config* handle, int16_t temperature);
+TAVIK_API ErrorCode TAVIK_CALL Config_setHeatingTempLimit(Tavik2Config* handle, int16_t temperature);
 
 // Whether the unit starts as soon as power is applied; sent unchanged.
-TAVIK_API ErrorCode TAVIK_CALL Config_setPowerOnStartup(Varnholtstad::Config* handle, uint16_t enabled);
+TAVIK_API ErrorCode TAVIK_CALL Config_setPowerOnStartup(Tavik2Config* handle, uint16_t enabled);
 
 // Always ERR_NOT_SUPPORTED (2); arguments are not examined.
-TAVIK_API ErrorCode TAVIK_CALL Config_setRS485Enabled(Varnholtstad::Config* handle, int32_t port,
+TAVIK_API ErrorCode TAVIK_CALL Config_setRS485Enabled(Tavik2Config* handle, int32_t port,
     int32_t enabled);
 
 // Always ERR_NOT_SUPPORTED (2); writes nothing.
-TAVIK_API ErrorCode TAVIK_CALL Config_getRS485Enabled(Varnholtstad::Config* handle, int32_t port,
+TAVIK_API ErrorCode TAVIK_CALL Config_getRS485Enabled(Tavik2Config* handle, int32_t port,
     int32_t* enabled);
