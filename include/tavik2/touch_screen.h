@@ -1,5 +1,9 @@
-// Touch controller settings: touch mode, right-click hold time and advanced settings.
-// Needs front microcontroller firmware 0.5.0.0 (advanced settings 1..12: 1.0.0.0).
+/// \file
+/// Touch controller settings: touch mode, right-click hold time and advanced settings.
+/// Needs front microcontroller firmware 0.5.0.0 (advanced settings 1..12: 1.0.0.0).
+///
+/// Shared by every function here: ERR_NOT_SUPPORTED without a touch screen;
+/// ERR_NEWER_FRONT_VERSION_REQUIRED with older front firmware; driver codes from the requests.
 #pragma once
 
 #include "defs.h"
@@ -23,37 +27,42 @@ struct TouchScreen {
 
 typedef Varnholtstad::TouchScreen Tavik2TouchScreen;
 #else
+/// Handle of a TouchScreen object (Varnholtstad::TouchScreen in C++).
 typedef struct Tavik2TouchScreen Tavik2TouchScreen;
 #endif
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
-
-// New object on every call; null when it could not be allocated.
+/// New object on every call; null when it could not be allocated.
 TAVIK_API Tavik2TouchScreen* TAVIK_CALL GetTouchScreen(void);
 
-// Closes what the object opened and destroys it; the handle is invalid afterwards.
+/// Closes what the object opened and destroys it; the handle is invalid afterwards.
 TAVIK_API void TAVIK_CALL TouchScreen_release(Tavik2TouchScreen* handle);
 
-// Touch mode 0..3.
+/// Touch mode 0..3.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mode), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes, ERR_INVALID_DATA (mode above 3).
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getMode(Tavik2TouchScreen* handle, int32_t* mode);
 
-// Hold time after which a touch counts as a right click.
+/// Hold time after which a touch counts as a right click.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null time), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getMouseRightClickTime(Tavik2TouchScreen* handle,
     uint16_t* time);
 
-// Touch mode; only the low two bits are sent.
+/// Touch mode; only the low two bits are sent.
+/// \return ERR_SUCCESS, ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_setMode(Tavik2TouchScreen* handle, int32_t mode);
 
-// Hold time after which a touch counts as a right click.
+/// Hold time after which a touch counts as a right click.
+/// \return ERR_SUCCESS, ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_setMouseRightClickTime(Tavik2TouchScreen* handle,
     uint16_t time);
 
-// Writes advanced setting 0..11 (12: ERR_NOT_SUPPORTED (2)); range depends on the setting.
+/// Writes advanced setting 0..11; range depends on the setting.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED (no touch screen, or setting 12),
+/// ERR_NEWER_FRONT_VERSION_REQUIRED, ERR_INVALID_DATA (setting or value out of range), driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_setAdvancedSetting(Tavik2TouchScreen* handle,
     int32_t setting, uint16_t value);
 
-// Reads advanced setting 0..11.
+/// Reads advanced setting 0..11.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null value), ERR_NOT_SUPPORTED (no touch screen, or setting 12),
+/// ERR_NEWER_FRONT_VERSION_REQUIRED, ERR_INVALID_DATA (setting out of range), driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getAdvancedSetting(Tavik2TouchScreen* handle,
     int32_t setting, uint16_t* value);
