@@ -1,6 +1,19 @@
-// Upgrade and verification jobs for the FPGA, the system supervisor and the front microcontroller.
-// A job runs in the caller's thread (blocking) or in a job thread; follow it with getUpgradeStatus.
-// One job at a time across all processes: a start while one runs gives ERR_IN_PROGRESS (11).
+/// \file
+/// Upgrade and verification jobs for the FPGA, the system supervisor and the front microcontroller.
+/// A job runs in the caller's thread (blocking) or in a job thread; follow it with getUpgradeStatus.
+/// One job at a time across all processes.
+///
+/// Shared by the six start functions:
+/// - ERR_INVALID_PARAMETER: null path, or a path longer than 255 characters.
+/// - ERR_IN_PROGRESS: a job runs (in any process).
+/// - Supervisor and front images are checked before the job starts: ERR_OPEN_FAILED (cannot be opened
+///   or read), ERR_DATATYPE_MISMATCH (size out of range, or an image for the other target).
+/// - Not blocking: ERR_SUCCESS once the job thread runs (ERR_CREATE_THREAD when it cannot start); the
+///   job's own outcome is the result in its status (UPGRADE_FAILED).
+/// - Blocking: the job's outcome, one of ERR_SUCCESS, ERR_OPEN_FAILED (image, port or driver),
+///   ERR_INVALID_DATA (image does not fit or is malformed), ERR_CHECKSUM, ERR_INIT_FAILED (no contact with
+///   the bootloader), ERR_DEVICE_READ_DATA_FAILED, ERR_DEVICE_WRITE_DATA_FAILED, ERR_IOCTRL_FAILED,
+///   ERR_VERIFY_FAILED.
 #pragma once
 
 #include "defs.h"
@@ -51,6 +64,7 @@ typedef Varnholtstad::FirmwareUpgrade Tavik2FirmwareUpgrade;
 typedef Varnholtstad::UpgradeAction Tavik2UpgradeAction;
 typedef Varnholtstad::UpgradeStatus Tavik2UpgradeStatus;
 #else
+/// Handle of a FirmwareUpgrade object (Varnholtstad::FirmwareUpgrade in C++).
 typedef struct Tavik2FirmwareUpgrade Tavik2FirmwareUpgrade;
 /// Step a firmware upgrade job is in or ended with (Varnholtstad::UpgradeAction in C++).
 typedef int32_t Tavik2UpgradeAction;
@@ -76,43 +90,48 @@ TAVIK_LAYOUT_CHECK(offsetof(Tavik2UpgradeStatus, percent) == 4, upgrade_status_p
 TAVIK_LAYOUT_CHECK(offsetof(Tavik2UpgradeStatus, result) == 8, upgrade_status_result);
 #endif
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
-
-// New object on every call; null when it could not be allocated.
+/// New object on every call; null when it could not be allocated.
 TAVIK_API Tavik2FirmwareUpgrade* TAVIK_CALL GetFirmwareUpgrade(void);
 
-// Closes what the object opened and destroys it; the handle is invalid afterwards.
+/// Waits briefly for an ended job's thread, then destroys the object; a running job goes on.
 TAVIK_API void TAVIK_CALL FirmwareUpgrade_release(Tavik2FirmwareUpgrade* handle);
 
-// Programs the FPGA from the image file at path.
+/// Programs the FPGA from the image file at path.
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFpgaUpgrade(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Compares the FPGA with the image file at path.
+/// Compares the FPGA with the image file at path.
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFpgaVerification(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Programs the system supervisor from the image file at path (95000..1000000 bytes).
+/// Programs the system supervisor from the image file at path (95000..1000000 bytes).
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startSSUpgrade(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Compares the system supervisor with the image file at path.
+/// Compares the system supervisor with the image file at path.
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startSSVerification(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Programs the front microcontroller from the image file at path (50000..110000 bytes).
+/// Programs the front microcontroller from the image file at path (50000..110000 bytes).
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFrontUpgrade(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Compares the front microcontroller with the image file at path.
+/// Compares the front microcontroller with the image file at path.
+/// \return The codes of the start functions (above).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_startFrontVerification(Tavik2FirmwareUpgrade* handle,
     const char* path, bool blocking);
 
-// Latest job status; blocking waits until the job publishes a change.
+/// Latest job status of this object (all zero before any job); blocking waits until the
+/// job publishes a change.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null status).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_getUpgradeStatus(Tavik2FirmwareUpgrade* handle,
     Tavik2UpgradeStatus* status, bool blocking);
 
-// Asks the platform service to shut the unit down; service missing: ERR_OPEN_FAILED (1).
+/// Asks the platform service to shut the unit down.
+/// \return ERR_SUCCESS, ERR_OPEN_FAILED (service missing), ERR_COMMAND_FAILED (service refused).
 TAVIK_API ErrorCode TAVIK_CALL FirmwareUpgrade_shutDown(Tavik2FirmwareUpgrade* handle);

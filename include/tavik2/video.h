@@ -1,7 +1,11 @@
-// Video inputs: device selection, showing the picture in a window area over the key colour,
-// de-interlacing, mirroring, scaling, cropping, decoder registers, and snapshots as raw frames or
-// 24-bit bitmaps. Call init first. Null out-pointers: ERR_INVALID_PARAMETER (9); video not fitted:
-// ERR_NOT_SUPPORTED (2).
+/// \file
+/// Video inputs: device selection, showing the picture in a window area over the key colour,
+/// de-interlacing, mirroring, scaling, cropping, decoder registers, and snapshots as raw frames or
+/// 24-bit bitmaps. Call init first.
+///
+/// Shared by every function here: ERR_NOT_SUPPORTED when video is not fitted; null out-pointers give
+/// ERR_INVALID_PARAMETER (before the fitted check). Requests to the video device give ERR_OPEN_FAILED
+/// (init not called, or the device could not be opened) or ERR_IOCTRL_FAILED, called "device codes" below.
 #pragma once
 
 #include "defs.h"
@@ -78,6 +82,7 @@ typedef Varnholtstad::Video Tavik2Video;
 typedef Varnholtstad::RawFrameHeader Tavik2RawFrameHeader;
 typedef Varnholtstad::VideoDeviceNr Tavik2VideoDeviceNr;
 #else
+/// Handle of a Video object (Varnholtstad::Video in C++).
 typedef struct Tavik2Video Tavik2Video;
 /// Video device number given to Video_init: 1 or 2 (Varnholtstad::VideoDeviceNr in C++).
 typedef uint8_t Tavik2VideoDeviceNr;
@@ -99,120 +104,161 @@ typedef struct Tavik2RawFrameHeader {
 TAVIK_LAYOUT_CHECK(sizeof(Tavik2RawFrameHeader) == 256, raw_frame_header_size);
 #endif
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
-
-// New object on every call; null when it could not be allocated.
+/// New object on every call; null when it could not be allocated.
 TAVIK_API Tavik2Video* TAVIK_CALL GetVideo(void);
 
-// Closes what the object opened and destroys it; the handle is invalid afterwards.
+/// Closes what the object opened and destroys it; the handle is invalid afterwards.
 TAVIK_API void TAVIK_CALL Video_release(Tavik2Video* handle);
 
-// Opens video device 1 or 2 and resets it (de-interlace mode 2, mirroring off).
+/// Opens video device 1 or 2 and resets it (de-interlace mode 2, mirroring off); closes the devices
+/// opened before.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (other device number), ERR_OPEN_FAILED,
+/// ERR_IOCTRL_FAILED (the reset failed).
 TAVIK_API ErrorCode TAVIK_CALL Video_init(Tavik2Video* handle, Tavik2VideoDeviceNr deviceNr);
 
-// Shows or hides the picture.
+/// Shows or hides the picture.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_showVideo(Tavik2Video* handle, bool show);
 
-// De-interlace mode 0..2.
+/// De-interlace mode 0..2.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (out of range), device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setDeInterlaceMode(Tavik2Video* handle, int32_t mode);
 
-// De-interlace mode 0..2.
+/// De-interlace mode 0..2.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_INVALID_DATA (mode 3 read).
 TAVIK_API ErrorCode TAVIK_CALL Video_getDeInterlaceMode(Tavik2Video* handle, int32_t* mode);
 
-// Mirroring: 0 off, any other value on.
+/// Mirroring: 0 off, any other value on.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setMirroring(Tavik2Video* handle, int32_t mirroring);
 
-// Mirroring: 0 off, 1 on.
+/// Mirroring: 0 off, 1 on.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getMirroring(Tavik2Video* handle, int32_t* mirroring);
 
-// Selects the decoder's input channel (passed through).
+/// Selects the decoder's input channel (passed through).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setActiveChannel(Tavik2Video* handle, int32_t channel);
 
-// The decoder's input channel.
+/// The decoder's input channel.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_BUFFER_SIZE (reply of the wrong size).
 TAVIK_API ErrorCode TAVIK_CALL Video_getActiveChannel(Tavik2Video* handle, int32_t* channel);
 
-// Key colour over which the picture shows.
+/// Key colour over which the picture shows.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setColorKeys(Tavik2Video* handle, uint8_t redKey,
     uint8_t greenKey, uint8_t blueKey);
 
-// Key colour.
+/// Key colour.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getColorKeys(Tavik2Video* handle, uint8_t* redKey,
     uint8_t* greenKey, uint8_t* blueKey);
 
-// Window area of the picture on the display, pixels.
+/// Window area of the picture on the display, pixels.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setVideoArea(Tavik2Video* handle, uint16_t topLeftX,
     uint16_t topLeftY, uint16_t bottomRightX, uint16_t bottomRightY);
 
-// Window area of the picture on the display, pixels.
+/// Window area of the picture on the display, pixels.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getVideoArea(Tavik2Video* handle, uint16_t* topLeftX,
     uint16_t* topLeftY, uint16_t* bottomRightX, uint16_t* bottomRightY);
 
-// Size of the incoming (unscaled) image and its frame rate in hertz.
+/// Size of the incoming (unscaled) image and its frame rate in hertz.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getRawImage(Tavik2Video* handle, uint16_t* width,
     uint16_t* height, float* frameRate);
 
-// Detected video standard 0..7, as the decoder reports it.
+/// Detected video standard 0..7, as the decoder reports it.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getVideoStandard(Tavik2Video* handle, int32_t* standard);
 
-// Control byte: bit 0 shown, bits 1..2 de-interlace mode, bit 3 mirroring.
+/// Control byte: bit 0 shown, bits 1..2 de-interlace mode, bit 3 mirroring. *status is also
+/// read: its value goes out with the request.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getStatus(Tavik2Video* handle, uint8_t* status);
 
-// Scale factors; range 0.25..4.0 (older FPGA: clamped to 2.0), else ERR_INVALID_DATA (8).
+/// Scale factors; range 0.25..4.0 (older FPGA: clamped to 2.0).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes, ERR_INVALID_DATA (out of range, NaN or infinite).
 TAVIK_API ErrorCode TAVIK_CALL Video_setScaling(Tavik2Video* handle, float scaleX, float scaleY);
 
-// Scale factors.
+/// Scale factors.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getScaling(Tavik2Video* handle, float* scaleX, float* scaleY);
 
-// Switches frame capture on or off.
+/// Switches frame capture on or off.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_OPEN_FAILED (no init, or no capture device),
+/// ERR_NEWER_FPGA_VERSION_REQUIRED (no capture device on an older FPGA), ERR_IOCTRL_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Video_activateSnapshot(Tavik2Video* handle, bool activate);
 
-// Captures a frame and writes it as a bitmap file at path (replaced if present).
+/// Captures a frame and writes it as a bitmap file at path (replaced if present; removed again
+/// when writing fails).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null path), ERR_NOT_SUPPORTED, the codes of
+/// Video_getVideoStandard and Video_takeSnapshotBmp, ERR_OPEN_FAILED (file cannot be created),
+/// ERR_DEVICE_WRITE_DATA_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshot(Tavik2Video* handle, const char* path,
     bool singleField);
 
-// Reads one raw frame (or single field), at most size bytes, into buffer; it starts with a RawFrameHeader.
+/// Reads one raw frame (or single field), at most size bytes, into buffer; it starts with a
+/// Tavik2RawFrameHeader. Bytes the device does not deliver are zeroed.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null buffer), ERR_BUFFER_SIZE (size 0), ERR_NOT_SUPPORTED,
+/// ERR_OPEN_FAILED or ERR_NEWER_FPGA_VERSION_REQUIRED (no capture device), ERR_DEVICE_READ_DATA_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshotRaw(Tavik2Video* handle, uint8_t* buffer,
     uint32_t size, bool singleField);
 
-// Captures a frame as a bitmap; free *bmpBuffer with Video_freeBmpBuffer.
+/// Captures a frame as a bitmap; free *bmpBuffer with Video_freeBmpBuffer.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_MEMORY_ALLOCATION, the codes of Video_takeSnapshotRaw and
+/// Video_createBitmap (also ERR_INVALID_PARAMETER for a null bmpBuffer or bmpSize).
 TAVIK_API ErrorCode TAVIK_CALL Video_takeSnapshotBmp(Tavik2Video* handle, uint8_t** bmpBuffer,
     uint32_t* bmpSize, bool singleField, bool fieldOrderFlag);
 
-// Converts a raw frame into a bitmap; free *bmpBuffer with Video_freeBmpBuffer. Out of memory:
-// ERR_MEMORY_ALLOCATION (32), *bmpSize set, *bmpBuffer null.
+/// Converts a raw frame into a bitmap; free *bmpBuffer with Video_freeBmpBuffer. Out of memory:
+/// *bmpSize set, *bmpBuffer null.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null pointer), ERR_NOT_SUPPORTED, ERR_BUFFER_SIZE (rawSize
+/// shorter than the header or the lines it announces), ERR_INVALID_DATA (header sizes impossible),
+/// ERR_MEMORY_ALLOCATION.
 TAVIK_API ErrorCode TAVIK_CALL Video_createBitmap(Tavik2Video* handle, uint8_t** bmpBuffer,
     uint32_t* bmpSize, const uint8_t* rawData, uint32_t rawSize, bool singleField, bool fieldOrderFlag);
 
-// Frees a bitmap buffer of this library; null: ERR_INVALID_PARAMETER (9).
+/// Frees a bitmap buffer of this library.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null bmpBuffer).
 TAVIK_API ErrorCode TAVIK_CALL Video_freeBmpBuffer(Tavik2Video* handle, uint8_t* bmpBuffer);
 
-// Remembers the window area and shrinks it to zero.
+/// Remembers the window area and shrinks it to zero.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_minimize(Tavik2Video* handle);
 
-// Sets the window area remembered by minimize (all zero before any minimize).
+/// Sets the window area remembered by minimize (all zero before any minimize).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_restore(Tavik2Video* handle);
 
-// Writes one register of the video decoder.
+/// Writes one register of the video decoder.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setDecoderReg(Tavik2Video* handle, uint8_t reg, uint8_t value);
 
-// Reads one register of the video decoder.
+/// Reads one register of the video decoder.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getDecoderReg(Tavik2Video* handle, uint8_t reg, uint8_t* value);
 
-// Cropping margins in pixels (left and right in steps of two; top and bottom at most 127).
+/// Cropping margins in pixels (left and right in steps of two, at most 255; top and bottom at
+/// most 127).
+/// \return ERR_SUCCESS, ERR_INVALID_DATA (out of range), ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_setCropping(Tavik2Video* handle, uint8_t cropLeft,
     uint8_t cropTop, uint8_t cropRight, uint8_t cropBottom);
 
-// Cropping margins in pixels.
+/// Cropping margins in pixels.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes.
 TAVIK_API ErrorCode TAVIK_CALL Video_getCropping(Tavik2Video* handle, uint8_t* cropLeft,
     uint8_t* cropTop, uint8_t* cropRight, uint8_t* cropBottom);
 
-// Always ERR_NOT_SUPPORTED (2).
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
 TAVIK_API ErrorCode TAVIK_CALL Video_showFrame(Tavik2Video* handle);
 
-// Always ERR_NOT_SUPPORTED (2).
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
 TAVIK_API ErrorCode TAVIK_CALL Video_setRotation(Tavik2Video* handle, int32_t rotation);
 
-// Always ERR_NOT_SUPPORTED (2); writes nothing.
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always; writes nothing.
 TAVIK_API ErrorCode TAVIK_CALL Video_getRotation(Tavik2Video* handle, int32_t* rotation);
