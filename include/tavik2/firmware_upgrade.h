@@ -63,6 +63,14 @@ struct FirmwareUpgrade {
 typedef Varnholtstad::FirmwareUpgrade Tavik2FirmwareUpgrade;
 typedef Varnholtstad::UpgradeAction Tavik2UpgradeAction;
 typedef Varnholtstad::UpgradeStatus Tavik2UpgradeStatus;
+// The constants also without the namespace, spelled as in C.
+using Varnholtstad::UPGRADE_INIT;
+using Varnholtstad::UPGRADE_CONNECT;
+using Varnholtstad::UPGRADE_READ_FILE;
+using Varnholtstad::UPGRADE_PROGRAM;
+using Varnholtstad::UPGRADE_VERIFY;
+using Varnholtstad::UPGRADE_DONE;
+using Varnholtstad::UPGRADE_FAILED;
 #else
 /// Handle of a FirmwareUpgrade object (Varnholtstad::FirmwareUpgrade in C++).
 typedef struct Tavik2FirmwareUpgrade Tavik2FirmwareUpgrade;

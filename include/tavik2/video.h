@@ -80,6 +80,9 @@ struct Video {
 
 typedef Varnholtstad::Video Tavik2Video;
 typedef Varnholtstad::RawFrameHeader Tavik2RawFrameHeader;
+// The constants also without the namespace, spelled as in C.
+using Varnholtstad::RAW_FRAME_BUFFER_SIZE;
+using Varnholtstad::RAW_FIELD_BUFFER_SIZE;
 typedef Varnholtstad::VideoDeviceNr Tavik2VideoDeviceNr;
 #else
 /// Handle of a Video object (Varnholtstad::Video in C++).
