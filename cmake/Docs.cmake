@@ -22,6 +22,7 @@ if(DOXYGEN_FOUND)
   set(DOXYGEN_PREDEFINED "TAVIK_API=" "TAVIK_CALL=" "TAVIK_LAYOUT_CHECK(cond,name)=")
   # Linkage and layout-check helpers of defs.h are not part of the reference.
   set(DOXYGEN_EXCLUDE_SYMBOLS "TAVIK_API" "TAVIK_CALL" "TAVIK_EXTERN_C" "TAVIK_LAYOUT_CHECK")
+  file(MAKE_DIRECTORY "${DOXYGEN_OUTPUT_DIRECTORY}") # doxygen creates only the last level
   doxygen_add_docs(api_reference ${CMAKE_SOURCE_DIR}/include/tavik2 COMMENT "HTML reference of the public headers")
   if(TAVIK_BUILD_TESTS)
     add_test(NAME api_reference_complete

@@ -2,8 +2,8 @@
 /// Four-part versions (major, minor, release, build) of the programmable parts, this library,
 /// the operating system image and the auxiliary driver.
 ///
-/// The four out-pointers of the versions read from the driver and of getTavikVersion are not checked:
-/// they must not be null. All four are written on success only.
+/// Shared by every function here: any of the four pointers null gives ERR_INVALID_PARAMETER; all four
+/// are written on success only.
 #pragma once
 
 #include "defs.h"
@@ -38,23 +38,23 @@ TAVIK_API Tavik2AuxVersion* TAVIK_CALL GetAuxVersion(void);
 /// Closes what the object opened and destroys it; the handle is invalid afterwards.
 TAVIK_API void TAVIK_CALL AuxVersion_release(Tavik2AuxVersion* handle);
 
-/// FPGA version, from the driver; pointers must not be null.
-/// \return ERR_SUCCESS or a driver code.
+/// FPGA version, from the driver.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getFPGAVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
 
-/// System supervisor firmware version, from the driver; pointers must not be null.
-/// \return ERR_SUCCESS or a driver code.
+/// System supervisor firmware version, from the driver.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getSSVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
 
-/// Front microcontroller firmware version, from the driver; pointers must not be null.
-/// \return ERR_SUCCESS or a driver code.
+/// Front microcontroller firmware version, from the driver.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getFrontVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
 
-/// Version of this library; pointers must not be null.
-/// \return ERR_SUCCESS.
+/// Version of this library.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER.
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getTavikVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
 
@@ -64,7 +64,7 @@ TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getTavikVersion(Tavik2AuxVersion* hand
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getOSVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
 
-/// Auxiliary driver version; pointers must not be null.
-/// \return ERR_SUCCESS or a driver code.
+/// Auxiliary driver version.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL AuxVersion_getTavikDrvVersion(Tavik2AuxVersion* handle, uint8_t* major,
     uint8_t* minor, uint8_t* releaseNr, uint8_t* build);
