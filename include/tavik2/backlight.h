@@ -79,7 +79,8 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLParams(Tavik2Backlight* h
 
 /// Soft-transition switch and the learnt model factor k, read in that order: when k
 /// cannot be read, bSoftTransitions is already written.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (either pointer null), ERR_DATATYPE_MISMATCH.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (either pointer null),
+/// ERR_DATATYPE_MISMATCH.
 TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLParams(Tavik2Backlight* handle,
     bool* bSoftTransitions, double* k);
 
@@ -101,7 +102,8 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_getLedDimming(Tavik2Backlight* handle, 
 
 /// 1 enables LED dimming, any other value disables it; stores the setting, then notifies the
 /// platform service.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_OPEN_FAILED (service absent), ERR_COMMAND_FAILED (service refused).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_OPEN_FAILED (service absent), ERR_COMMAND_FAILED (service
+/// refused).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_setLedDimming(Tavik2Backlight* handle, int32_t enabled);
 
 /// True when the backlight hardware status byte is 3 or 15.

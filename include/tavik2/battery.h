@@ -62,34 +62,41 @@ TAVIK_API void TAVIK_CALL Battery_release(Tavik2Battery* handle);
 TAVIK_API ErrorCode TAVIK_CALL Battery_isBatteryPresent(Tavik2Battery* handle, bool* present);
 
 /// Charge level 0..100 %, linear between 8.1 V and 12.3 V.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null percent), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null percent), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getBatteryVoltageStatus(Tavik2Battery* handle,
     uint8_t* percent);
 
 /// Charging state 0..4.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null status), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null status), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getBatteryChargingStatus(Tavik2Battery* handle,
     int32_t* status);
 
 /// Power source: 1 or 0.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null source), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null source), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getPowerSource(Tavik2Battery* handle, int32_t* source);
 
 /// Battery temperature as reported.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null temperature), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null temperature), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getBatteryTemp(Tavik2Battery* handle, int16_t* temperature);
 
 /// Battery error state 0..5.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null status), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null status), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getHwErrorStatus(Tavik2Battery* handle, int32_t* status);
 
 /// The nine time counters. A failing read stops: the counters before it stay written.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null timer), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null timer), ERR_IOCTRL_FAILED,
+/// ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getTimer(Tavik2Battery* handle,
     Tavik2BatteryTimer* timer);
 
 /// Lowest and highest recorded battery temperature, degrees Celsius.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null minTemp or maxTemp), ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null minTemp or maxTemp),
+/// ERR_IOCTRL_FAILED, ERR_BUFFER_SIZE.
 TAVIK_API ErrorCode TAVIK_CALL Battery_getMinMaxTemp(Tavik2Battery* handle, int16_t* minTemp,
     int16_t* maxTemp);
 

@@ -55,7 +55,8 @@ TAVIK_API ErrorCode TAVIK_CALL CanSetting_setBaudrate(Tavik2CanSetting* handle, 
     uint16_t baudrate);
 
 /// Frame type 0..2.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (out of range, bad channel), ERR_NOT_SUPPORTED, ERR_OPEN_FAILED,
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (out of range, bad channel), ERR_NOT_SUPPORTED,
+/// ERR_OPEN_FAILED,
 /// ERR_UNKNOWN_FEATURE.
 TAVIK_API ErrorCode TAVIK_CALL CanSetting_setFrameType(Tavik2CanSetting* handle, uint8_t channel,
     int32_t frameType);

@@ -64,20 +64,24 @@ TAVIK_API Tavik2Config* TAVIK_CALL GetConfig(void);
 TAVIK_API void TAVIK_CALL Config_release(Tavik2Config* handle);
 
 /// Start-up trigger mask 1..3 (front button, external on/off signal); supervisor firmware 1.0.0.0.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA, driver codes.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED,
+/// ERR_INVALID_DATA, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_getStartupTriggerConfig(Tavik2Config* handle, int32_t* config);
 
 /// Action on a short front button press, 0..2; supervisor firmware 1.0.0.0.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA, driver codes.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED,
+/// ERR_INVALID_DATA, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_getShortButtonPressAction(Tavik2Config* handle,
     int32_t* action);
 
 /// Action on a long front button press, 0..2; supervisor firmware 1.0.0.0.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA, driver codes.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED,
+/// ERR_INVALID_DATA, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_getLongButtonPressAction(Tavik2Config* handle, int32_t* action);
 
 /// Action on the external on/off signal, 0..2; supervisor firmware 1.0.0.0.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA, driver codes.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED,
+/// ERR_INVALID_DATA, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_getOnOffSigAction(Tavik2Config* handle, int32_t* action);
 
 /// Time the front button must be held to start the unit.
@@ -111,7 +115,8 @@ TAVIK_API ErrorCode TAVIK_CALL Config_getExtFanStartupPowerConfig(Tavik2Config* 
 TAVIK_API ErrorCode TAVIK_CALL Config_getStartupVoltageConfig(Tavik2Config* handle, double* voltage);
 
 /// Heating temperature limit, -25..+5 degrees Celsius; supervisor firmware 0.9.0.0.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED, ERR_NOT_SUPPORTED
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_OPEN_FAILED, ERR_NEWER_SS_VERSION_REQUIRED,
+/// ERR_NOT_SUPPORTED
 /// (no heating), ERR_INVALID_DATA, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_getHeatingTempLimit(Tavik2Config* handle, int16_t* temperature);
 
@@ -152,7 +157,8 @@ TAVIK_API ErrorCode TAVIK_CALL Config_setSuspendMaxTime(Tavik2Config* handle, ui
 TAVIK_API ErrorCode TAVIK_CALL Config_setCanStartupPowerConfig(Tavik2Config* handle, uint16_t config);
 
 /// Mask 0..15 of video power outputs on at start-up.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED (no video), ERR_INVALID_DATA (mask above 15), ERR_OPEN_FAILED, driver codes.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED (no video), ERR_INVALID_DATA (mask above 15), ERR_OPEN_FAILED,
+/// driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Config_setVideoStartupPowerConfig(Tavik2Config* handle,
     uint8_t config);
 

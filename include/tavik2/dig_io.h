@@ -30,7 +30,8 @@ TAVIK_API Tavik2DigIO* TAVIK_CALL GetDigIO(void);
 TAVIK_API void TAVIK_CALL DigIO_release(Tavik2DigIO* handle);
 
 /// Input states in bits 0..3.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED (no digital I/O), ERR_INVALID_PARAMETER (null inputs), driver codes.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED (no digital I/O), ERR_INVALID_PARAMETER (null inputs), driver
+/// codes.
 TAVIK_API ErrorCode TAVIK_CALL DigIO_getDigIO(Tavik2DigIO* handle, uint8_t* inputs);
 
 /// The unit has no digital outputs; outputs is not examined.

@@ -53,14 +53,16 @@ TAVIK_API ErrorCode TAVIK_CALL Lightsensor_getIlluminance2(Tavik2Lightsensor* ha
 TAVIK_API ErrorCode TAVIK_CALL Lightsensor_getIlluminance(Tavik2Lightsensor* handle, uint16_t* lux);
 
 /// Current moving average in lux (a fresh reading, or 0, before the first sample).
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, ERR_NOT_RUNNING (no averaging of this object
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, ERR_NOT_RUNNING (no averaging of this
+/// object
 /// running).
 TAVIK_API ErrorCode TAVIK_CALL Lightsensor_getAverageIlluminance(Tavik2Lightsensor* handle,
     uint16_t* lux);
 
 /// Starts the averaging (mode 0 standard, 1 extended, 2 automatic range); the window
 /// sizes and the outlier step are checked first.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_DATA (averageWndSize or rejectDeltaInLux 0, or a window
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_DATA (averageWndSize or rejectDeltaInLux 0, or a
+/// window
 /// too large), ERR_AVERAGE_CALC_STARTED (an averaging runs anywhere), ERR_INIT_FAILED (no memory for the
 /// windows), ERR_CREATE_THREAD, driver codes (range write).
 TAVIK_API ErrorCode TAVIK_CALL Lightsensor_startAverageCalc(Tavik2Lightsensor* handle,

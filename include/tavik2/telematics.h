@@ -58,7 +58,8 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_getTelematicsAvailable(Tavik2Telematic
     int32_t* available);
 
 /// GSM/GPRS modem power (sensed, takes about 100 ms).
-/// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE, ERR_INVALID_PARAMETER, ERR_I2C_EXPANDER_INIT_FAILED,
+/// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE, ERR_INVALID_PARAMETER,
+/// ERR_I2C_EXPANDER_INIT_FAILED,
 /// ERR_I2C_EXPANDER_READ_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPRSPowerStatus(Tavik2Telematics* handle,
     int32_t* status);

@@ -38,11 +38,13 @@ TAVIK_API Tavik2TouchScreen* TAVIK_CALL GetTouchScreen(void);
 TAVIK_API void TAVIK_CALL TouchScreen_release(Tavik2TouchScreen* handle);
 
 /// Touch mode 0..3.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mode), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes, ERR_INVALID_DATA (mode above 3).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mode), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED,
+/// ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes, ERR_INVALID_DATA (mode above 3).
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getMode(Tavik2TouchScreen* handle, int32_t* mode);
 
 /// Hold time after which a touch counts as a right click.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null time), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null time), ERR_OPEN_FAILED, ERR_NOT_SUPPORTED,
+/// ERR_NEWER_FRONT_VERSION_REQUIRED, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getMouseRightClickTime(Tavik2TouchScreen* handle,
     uint16_t* time);
 
@@ -62,7 +64,8 @@ TAVIK_API ErrorCode TAVIK_CALL TouchScreen_setAdvancedSetting(Tavik2TouchScreen*
     int32_t setting, uint16_t value);
 
 /// Reads advanced setting 0..11.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null value), ERR_NOT_SUPPORTED (no touch screen, or setting 12),
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null value), ERR_NOT_SUPPORTED (no touch screen, or setting
+/// 12),
 /// ERR_NEWER_FRONT_VERSION_REQUIRED, ERR_INVALID_DATA (setting out of range), driver codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreen_getAdvancedSetting(Tavik2TouchScreen* handle,
     int32_t setting, uint16_t* value);

@@ -44,7 +44,8 @@ TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_getMode(Tavik2TouchScreenCalib* 
     int32_t* mode);
 
 /// Starts the calibration of one point (highest number depends on the mode).
-/// \return ERR_SUCCESS, ERR_NOT_RUNNING (no calibration mode), ERR_INVALID_DATA (point too high), driver codes.
+/// \return ERR_SUCCESS, ERR_NOT_RUNNING (no calibration mode), ERR_INVALID_DATA (point too high), driver
+/// codes.
 TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setCalibrationPoint(Tavik2TouchScreenCalib* handle,
     uint8_t point);
 

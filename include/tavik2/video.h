@@ -128,7 +128,8 @@ TAVIK_API ErrorCode TAVIK_CALL Video_showVideo(Tavik2Video* handle, bool show);
 TAVIK_API ErrorCode TAVIK_CALL Video_setDeInterlaceMode(Tavik2Video* handle, int32_t mode);
 
 /// De-interlace mode 0..2.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_INVALID_DATA (mode 3 read).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_INVALID_DATA (mode 3
+/// read).
 TAVIK_API ErrorCode TAVIK_CALL Video_getDeInterlaceMode(Tavik2Video* handle, int32_t* mode);
 
 /// Mirroring: 0 off, any other value on.
@@ -144,7 +145,8 @@ TAVIK_API ErrorCode TAVIK_CALL Video_getMirroring(Tavik2Video* handle, int32_t* 
 TAVIK_API ErrorCode TAVIK_CALL Video_setActiveChannel(Tavik2Video* handle, int32_t channel);
 
 /// The decoder's input channel.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_BUFFER_SIZE (reply of the wrong size).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER, ERR_NOT_SUPPORTED, device codes, ERR_BUFFER_SIZE (reply of
+/// the wrong size).
 TAVIK_API ErrorCode TAVIK_CALL Video_getActiveChannel(Tavik2Video* handle, int32_t* channel);
 
 /// Key colour over which the picture shows.
