@@ -23,6 +23,8 @@ pkgs=(
   libcli11-dev nlohmann-json3-dev libsqlite3-dev libvalijson-dev
   # an independent bitmap decoder for the video tests
   python3-pil
+  # the HTML reference of the public headers (target api_reference, test api_reference_complete)
+  doxygen
 )
 if [ "$scope" = all ]; then
   pkgs+=(
