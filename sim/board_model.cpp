@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/host/time_scale.h"
@@ -16,8 +18,18 @@ namespace bc = board;
 
 const char* const kEeproms[] = {"main", "addon"};
 
-// What the library remembers in this process (reset when the home changes, as a new unit).
+// Sessions of the remote clients, by client id: each connection is a process of its own to the
+// library. Only the thread serving a client touches its session.
+std::mutex gClientSessionsMutex;
+std::map<uint64_t, bc::ProcessSession> gClientSessions;
+
+// What the library remembers in this process, or for the remote client being served (reset when
+// the home changes, as a new unit).
 bc::ProcessSession& processSession() {
+    if (const Client* c = currentClient()) {
+        std::lock_guard<std::mutex> guard(gClientSessionsMutex);
+        return gClientSessions[c->id];
+    }
     static bc::ProcessSession session;
     static std::string home;
     if (home != Unit::instance().home()) {
@@ -347,6 +359,11 @@ uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]
         }
         return r;
     });
+}
+
+void boardEndClientSession(uint64_t clientId) {
+    std::lock_guard<std::mutex> guard(gClientSessionsMutex);
+    gClientSessions.erase(clientId);
 }
 
 void boardPowerUp(Txn& txn) {

@@ -30,6 +30,9 @@ uint32_t boardTemperatureCount(uint32_t handle);
 uint32_t boardTemperatureRead(uint32_t handle, uint32_t index, int32_t* value, uint32_t* status);
 uint32_t boardTemperatureInfo(uint32_t handle, uint32_t index, uint32_t info[11]);
 
+// Forgets what the library remembers for a remote client (sim::Client) whose connection ended.
+void boardEndClientSession(uint64_t clientId);
+
 // The board's power-up, as at every power cycle of the unit: the port expander loses its
 // programming (direction 0xFF, latches 0) and the modules behind it are off.
 void boardPowerUp(Txn& txn);

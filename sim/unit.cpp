@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -99,6 +100,7 @@ public:
         n = size_t(sqlite3_column_bytes(s_, c));
         return p;
     }
+    sqlite3_stmt* handle() const { return s_; }
     void reset() {
         sqlite3_reset(s_);
         sqlite3_clear_bindings(s_);
@@ -150,6 +152,16 @@ public:
     ~Database() {
         stmts_.reset();
         sqlite3_close_v2(db_);
+    }
+
+    // Logs made before remote clients existed have no client column; it is added in place
+    // (older builds name their columns and keep working on the database).
+    void addLogClientColumn() {
+        Stmt columns(db_, "PRAGMA table_info(log)");
+        bool found = false;
+        while (columns.step())
+            if (columns.text(1) == "client") found = true;
+        if (!found) exec("ALTER TABLE log ADD COLUMN client TEXT");
     }
 
     void exec(const char* sql) {
@@ -208,6 +220,7 @@ Database::Database(const std::string& path) {
              "CREATE TABLE IF NOT EXISTS log(seq INTEGER PRIMARY KEY AUTOINCREMENT, time_us INTEGER, pid INTEGER,"
              " target TEXT, code INTEGER, in_data BLOB, in_len INTEGER, in_crc INTEGER, out_data BLOB,"
              " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);");
+        addLogClientColumn();
         exec("COMMIT");
     } catch (const UnitError& e) {
         sqlite3_close_v2(db_);
@@ -234,7 +247,7 @@ Database::Database(const std::string& path) {
     s.faultDelete = Stmt(db_, "DELETE FROM faults WHERE id=?1");
     s.logInsert = Stmt(db_,
                        "INSERT INTO log(time_us, pid, target, code, in_data, in_len, in_crc, out_data, out_len,"
-                       " out_crc, returned, ok, note) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
+                       " out_crc, returned, ok, note, client) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14)");
     s.logPrune = Stmt(db_, "DELETE FROM log WHERE seq<=?1");
     s.begin = Stmt(db_, "BEGIN IMMEDIATE");
     s.commit = Stmt(db_, "COMMIT");
@@ -553,8 +566,21 @@ json logEntryToJson(const LogEntry& e) {
     if (e.inLength > e.in.size()) j["in_truncated"] = {{"length", e.inLength}, {"crc32", e.inCrc}};
     if (e.outLength > e.out.size()) j["out_truncated"] = {{"length", e.outLength}, {"crc32", e.outCrc}};
     if (!e.note.empty()) j["note"] = e.note;
+    if (!e.client.empty()) j["client"] = e.client;
     return j;
 }
+
+namespace {
+thread_local const Client* tCurrentClient = nullptr;
+std::atomic<uint64_t> gNextClientId{1};
+} // namespace
+
+const Client* currentClient() { return tCurrentClient; }
+
+ClientScope::ClientScope(const Client* client) : previous_(tCurrentClient) { tCurrentClient = client; }
+ClientScope::~ClientScope() { tCurrentClient = previous_; }
+
+uint64_t newClientId() { return gNextClientId.fetch_add(1); }
 
 // ---- Unit -----------------------------------------------------------------------------------
 
@@ -812,11 +838,19 @@ void Unit::appendLog(Txn& txn, LogEntry e) {
             s.bind(at + 2, int64_t(crc32(p.data(), p.size())));
         }
     };
-    s.bind(1, e.timeUs ? e.timeUs : nowUs()).bind(2, e.pid ? e.pid : int64_t(::getpid()));
+    if (const Client* c = currentClient()) {
+        e.pid = c->pid;
+        e.client = c->name;
+    }
+    s.bind(1, e.timeUs ? e.timeUs : nowUs()).bind(2, e.pid || currentClient() ? e.pid : int64_t(::getpid()));
     s.bind(3, e.target).bind(4, e.code);
     bindPayload(5, e.in);
     bindPayload(8, e.out);
     s.bind(11, e.returned).bind(12, e.ok ? 1 : 0).bind(13, e.note);
+    if (e.client.empty())
+        sqlite3_bind_null(s.handle(), 14);
+    else
+        s.bind(14, e.client);
     s.run();
     const uint64_t seq = uint64_t(sqlite3_last_insert_rowid(db.db_));
     if (seq % kPruneEvery == 0 && seq > kLogKeepEntries) {
@@ -830,7 +864,7 @@ std::vector<LogEntry> Unit::readLog(const LogQuery& q) {
     std::lock_guard<std::recursive_mutex> guard(processMutex());
     std::string sql =
         "SELECT seq, time_us, pid, target, code, in_data, in_len, in_crc, out_data, out_len, out_crc, returned, ok, "
-        "note FROM log WHERE seq>?1";
+        "note, client FROM log WHERE seq>?1";
     if (!q.target.empty()) sql += " AND target=?2";
     if (q.code >= 0) sql += " AND code=?3";
     sql += q.last ? " ORDER BY seq DESC LIMIT ?4" : " ORDER BY seq";
@@ -856,6 +890,7 @@ std::vector<LogEntry> Unit::readLog(const LogQuery& q) {
         e.returned = uint32_t(s.integer(11));
         e.ok = s.integer(12) != 0;
         e.note = s.text(13);
+        e.client = s.text(14);
         out.push_back(std::move(e));
     }
     if (q.last) std::reverse(out.begin(), out.end());

@@ -116,9 +116,37 @@ struct LogEntry {
     uint32_t returned = 0;
     bool ok = false;
     std::string note; // what the unit made of it (fault applied, reason for a failure)
+    std::string client; // the remote client it was served for ("remote 127.0.0.1:53122 ..."); empty: local
 };
 
 json logEntryToJson(const LogEntry& e);
+
+// Who a request is served for. Requests of this process's own callers have no client; the remote
+// server (sim/remote_server.h) names the client of a connection on the thread serving it, and
+// appendLog then records that client's process id and name instead of this process's.
+struct Client {
+    uint64_t id = 0;  // unique in this process for its lifetime
+    uint32_t pid = 0; // the client's process id, as it gave it
+    std::string name; // "remote 127.0.0.1:53122 (what the client says it is)"
+};
+
+// The calling thread's client; null for the process itself.
+const Client* currentClient();
+
+// Makes `client` the calling thread's client while the scope lives (null: the process itself).
+class ClientScope {
+public:
+    explicit ClientScope(const Client* client);
+    ~ClientScope();
+    ClientScope(const ClientScope&) = delete;
+    ClientScope& operator=(const ClientScope&) = delete;
+
+private:
+    const Client* previous_;
+};
+
+// A fresh client id.
+uint64_t newClientId();
 
 // Log filters of `tavikctl sim log` and readLog().
 struct LogQuery {

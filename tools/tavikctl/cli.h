@@ -73,5 +73,6 @@ void listProfiles(Context& ctx);
 void addSimLightCommands(CLI::App& sim, Context& ctx);
 void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
 void addSimWordCommands(CLI::App& sim, Context& ctx);
+void addSimServeCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

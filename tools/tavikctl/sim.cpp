@@ -117,7 +117,8 @@ void showLog(Context& ctx, const LogOptions& o) {
     std::string text;
     for (const auto& e : entries) {
         doc.push_back(tavik::sim::logEntryToJson(e));
-        text += "#" + std::to_string(e.seq) + " pid " + std::to_string(e.pid) + " " + e.target + " " +
+        text += "#" + std::to_string(e.seq) + " pid " + std::to_string(e.pid) +
+                (e.client.empty() ? "" : " [" + e.client + "]") + " " + e.target + " " +
                 describeCode(e) + " in[" + payloadText(e.in, e.inLength, e.inCrc) + "] out[" +
                 payloadText(e.out, e.outLength, e.outCrc) + "] returned " + std::to_string(e.returned) +
                 (e.ok ? " ok" : " FAILED") + (e.note.empty() ? "" : " (" + e.note + ")") + "\n";
@@ -272,6 +273,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimLightCommands(*sim, ctx);
     addSimBuzzerCommands(*sim, ctx);
     addSimWordCommands(*sim, ctx);
+    addSimServeCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

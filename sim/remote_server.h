@@ -1,0 +1,45 @@
+// The unit of this process's home served to other processes and to the Windows build over TCP
+// (`tavikctl sim serve`), in the frames of platform/remote_protocol.h. One thread per connection.
+// Every request goes through the same models, faults and log as a local one; the log names the
+// client (sim::Client). A frame that is malformed or over its size limit closes its own
+// connection and nothing else.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tavik::sim {
+
+// "ADDRESS:PORT" ("127.0.0.1:47820", "[::1]:0", "localhost:47820") into its parts; false when
+// the text is not one.
+bool parseListenAddress(const std::string& text, std::string& address, uint16_t& port);
+
+class RemoteServer {
+public:
+    // Listens on address:port (port 0: a free one). Throws std::runtime_error saying why it cannot.
+    RemoteServer(const std::string& address, uint16_t port);
+    // Stops (as stop() and run() returning would) and waits for the connections' threads.
+    ~RemoteServer();
+    RemoteServer(const RemoteServer&) = delete;
+    RemoteServer& operator=(const RemoteServer&) = delete;
+
+    // The numeric address and the port it listens on (the chosen one when 0 was asked).
+    const std::string& address() const;
+    uint16_t port() const;
+
+    // Accepts and serves connections until stop(); then closes every connection and returns.
+    void run();
+    // Makes run() return. Async-signal-safe (one write to a pipe); callable from any thread,
+    // also before run().
+    void stop();
+
+    // Connections being served now.
+    size_t connectionCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tavik::sim
