@@ -1,7 +1,8 @@
 // Cost of one device-control request served to a remote client on loopback (`tavikctl sim serve`)
 // against the same request made locally, on a scratch home of its own: the FPGA version request
 // of AuxVersion, median and 99th percentile over N requests each (default 3000).
-// Usage: remote_bench [N]
+// Usage: remote_bench [N] [ADDRESS:PORT]   (with an address: against that server, e.g. a
+//        `tavikctl sim serve` of another process, instead of one in this process)
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,16 +72,19 @@ int main(int argc, char** argv) {
           }));
     AuxVersion_release(h);
 
-    {
+    auto remote = [&](const std::string& address, uint16_t port, const char* what) {
+        tavik::sim::RemoteClient client(address, port, true, "remote_bench");
+        const uint32_t device = client.deviceOpen(tavik::sim::kMainDevice);
+        print(what, measure(count, [&] { return client.deviceControl(device, code, {}, 4).ok; }));
+    };
+    std::string address;
+    uint16_t port = 0;
+    if (argc > 2 && tavik::sim::parseListenAddress(argv[2], address, port)) {
+        remote(address, port, "remote: DeviceControl round trip to that server");
+    } else {
         tavik::sim::RemoteServer server("127.0.0.1", 0);
         std::thread serving([&] { server.run(); });
-        {
-            tavik::sim::RemoteClient client("127.0.0.1", server.port(), true, "remote_bench");
-            const uint32_t device = client.deviceOpen(tavik::sim::kMainDevice);
-            print("remote on loopback: DeviceControl round trip", measure(count, [&] {
-                      return client.deviceControl(device, code, {}, 4).ok;
-                  }));
-        }
+        remote("127.0.0.1", server.port(), "remote on loopback: DeviceControl round trip");
         server.stop();
         serving.join();
     }

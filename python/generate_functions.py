@@ -15,7 +15,8 @@ import sys
 
 EXPORT = re.compile(r"^TAVIK_EXPORT\( *(\d+), *(\w+), *(\w+), *(\d+), *(TWIN|NO_TWIN)\)", re.M)
 DECL = re.compile(r"TAVIK_API\s+(.*?)\s+TAVIK_CALL\s+(\w+)\s*\((.*?)\);", re.S)
-TYPEDEF = re.compile(r"^\s*typedef\s+(\w+)\s+(\w+)\s*;", re.M)
+# Also the C++ spellings of the handle and record types: typedef Varnholtstad::Power Tavik2Power;
+TYPEDEF = re.compile(r"^\s*typedef\s+(?:Varnholtstad::)?(\w+)\s+(\w+)\s*;", re.M)
 ENUM = re.compile(r"\benum\s+(?:class\s+)?(\w+)\s*:\s*(\w+)\s*\{(.*?)\}", re.S)
 CONSTANT = re.compile(r"^\s*constexpr\s+(\w+)\s+([A-Z][A-Z0-9_]*)\s*=\s*(-?\w+)\s*;", re.M)
 STRUCT = re.compile(r"^struct\s+(\w+)\s*\{([^{}]*)\};", re.M)

@@ -23,6 +23,8 @@ pkgs=(
   libcli11-dev nlohmann-json3-dev libsqlite3-dev libvalijson-dev
   # an independent bitmap decoder for the video tests
   python3-pil
+  # the HTML reference of the public headers (target api_reference, test api_reference_complete)
+  doxygen
 )
 if [ "$scope" = all ]; then
   pkgs+=(
@@ -30,6 +32,8 @@ if [ "$scope" = all ]; then
     wine wine32:i386 wine64 wine64-tools
     # 32-bit programs on kernels without IA-32 support (scripts/enable-i386-emulation.sh)
     qemu-user-static binutils
+    # the Windows SDK's MSVC import library (lld-link) and its check (llvm-readobj)
+    lld llvm
   )
 fi
 

@@ -34,6 +34,8 @@ using namespace remote_socket;
 constexpr uint32_t kMaxReplyData = proto::kMaxPayload - 64;
 // Open devices per connection; further opens are refused as a driver out of handles would.
 constexpr size_t kMaxDevicesPerConnection = 4096;
+// Connections served at once; more are closed as soon as they are accepted (a thread each).
+constexpr size_t kMaxConnections = 256;
 // What a client may call itself in the log.
 constexpr size_t kMaxDescription = 120;
 
@@ -351,6 +353,10 @@ struct RemoteServer::Impl {
         Connection* raw = c.get();
         const std::string peerText = endpointText(reinterpret_cast<sockaddr*>(&peer), length);
         std::lock_guard<std::mutex> guard(mutex);
+        if (connections.size() >= kMaxConnections) {
+            ::close(fd);
+            return;
+        }
         try {
             raw->thread = std::thread([raw, peerText] {
                 try {
@@ -432,8 +438,8 @@ void RemoteServer::run() {
         const int n = ::poll(fds, 2, 500);
         if (n < 0 && errno != EINTR) break;
         if (fds[1].revents != 0) break;
-        if (n > 0 && (fds[0].revents & POLLIN) != 0) impl_->accept();
         impl_->reap(false);
+        if (n > 0 && (fds[0].revents & POLLIN) != 0) impl_->accept();
     }
     impl_->reap(true);
 }

@@ -1,13 +1,18 @@
-// Unit identity: serial and article numbers, dates and revisions of the main and add-on boards,
-// and which interfaces and options are fitted. Answers come from the identity EEPROMs; no driver request.
-// Text operations copy a zero-terminated text into buffer; length is its size in bytes, terminating zero
-// included. Too small: ERR_BUFFER_SIZE (6); null buffer: ERR_INVALID_PARAMETER (9).
-// A missing identity record gives ERR_EEPROM (18).
+/// \file
+/// Unit identity: serial and article numbers, dates and revisions of the main and add-on boards,
+/// and which interfaces and options are fitted. Answers come from the identity EEPROMs; no driver request.
+///
+/// Shared by every function here (see tavik2.h for the conventions of all families):
+/// - A missing identity record gives ERR_EEPROM; it is checked before the out-parameter.
+/// - Text operations are "text out": ERR_EEPROM, then ERR_BUFFER_SIZE (length too small, or negative),
+///   then ERR_INVALID_PARAMETER (null buffer).
+/// - Other out-pointers: null gives ERR_INVALID_PARAMETER.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -46,110 +51,142 @@ struct About {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::About Tavik2About;
+#else
+/// Handle of an About object (Varnholtstad::About in C++).
+typedef struct Tavik2About Tavik2About;
+#endif
 
-// New object on every call; null when it could not be allocated.
-TAVIK_API Varnholtstad::About* TAVIK_CALL GetAbout(void);
+/// New object on every call; null when it could not be allocated.
+TAVIK_API Tavik2About* TAVIK_CALL GetAbout(void);
 
-// Closes what the object opened and destroys it; the handle is invalid afterwards.
-TAVIK_API void TAVIK_CALL About_release(Varnholtstad::About* handle);
+/// Closes what the object opened and destroys it; the handle is invalid afterwards.
+TAVIK_API void TAVIK_CALL About_release(Tavik2About* handle);
 
-// Main board PCB serial number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getMainPCBSerial(Varnholtstad::About* handle, char* buffer,
+/// Main board PCB serial number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainPCBSerial(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Unit serial number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getUnitSerial(Varnholtstad::About* handle, char* buffer, int32_t length);
+/// Unit serial number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getUnitSerial(Tavik2About* handle, char* buffer, int32_t length);
 
-// Main board PCB article number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getMainPCBArt(Varnholtstad::About* handle, char* buffer, int32_t length);
+/// Main board PCB article number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainPCBArt(Tavik2About* handle, char* buffer, int32_t length);
 
-// Main board manufacturing date (text, as stored).
-TAVIK_API ErrorCode TAVIK_CALL About_getMainManufacturingDate(Varnholtstad::About* handle, char* buffer,
+/// Main board manufacturing date (text out, as stored).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainManufacturingDate(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Main board hardware revision (text); the record used depends on the record layout version.
-TAVIK_API ErrorCode TAVIK_CALL About_getMainHWversion(Varnholtstad::About* handle, char* buffer,
+/// Main board hardware revision (text out); the record used depends on the record layout version.
+/// \return ERR_SUCCESS, ERR_EEPROM (also for a missing or non-positive layout version), ERR_BUFFER_SIZE,
+/// ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainHWversion(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Product revision (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getMainProdRev(Varnholtstad::About* handle, char* buffer,
+/// Product revision (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainProdRev(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Product article number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getMainProdArtNr(Varnholtstad::About* handle, char* buffer,
+/// Product article number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getMainProdArtNr(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Number of Ethernet connections; missing records count 0, always succeeds.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfETHConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of Ethernet connections; missing records count 0.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null count).
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfETHConnections(Tavik2About* handle, uint8_t* count);
 
-// Number of CAN connections; missing records count 0, always succeeds.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfCANConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of CAN connections; missing records count 0.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null count).
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfCANConnections(Tavik2About* handle, uint8_t* count);
 
-// Number of video inputs.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfVideoConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of video inputs.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfVideoConnections(Tavik2About* handle, uint8_t* count);
 
-// Number of USB host ports.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfUSBConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of USB host ports.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfUSBConnections(Tavik2About* handle, uint8_t* count);
 
-// Number of serial ports.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfSerialConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of serial ports (record chosen by the layout version).
+/// \return ERR_SUCCESS, ERR_EEPROM (also for a missing layout version), ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfSerialConnections(Tavik2About* handle, uint8_t* count);
 
-// Add-on board PCB serial number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getAddOnPCBSerial(Varnholtstad::About* handle, char* buffer,
+/// Add-on board PCB serial number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getAddOnPCBSerial(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Add-on board PCB article number (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getAddOnPCBArt(Varnholtstad::About* handle, char* buffer,
+/// Add-on board PCB article number (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getAddOnPCBArt(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Add-on board manufacturing date (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getAddOnManufacturingDate(Varnholtstad::About* handle, char* buffer,
+/// Add-on board manufacturing date (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getAddOnManufacturingDate(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Add-on board hardware revision (text).
-TAVIK_API ErrorCode TAVIK_CALL About_getAddOnHWversion(Varnholtstad::About* handle, char* buffer,
+/// Add-on board hardware revision (text out).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getAddOnHWversion(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Whether the WLAN module is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsWLANMounted(Varnholtstad::About* handle, bool* mounted);
+/// Whether the WLAN module is fitted.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsWLANMounted(Tavik2About* handle, bool* mounted);
 
-// Whether the GPS module is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsGPSMounted(Varnholtstad::About* handle, bool* mounted);
+/// Whether the GPS module is fitted.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsGPSMounted(Tavik2About* handle, bool* mounted);
 
-// Whether the GSM/GPRS module is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsGPRSMounted(Varnholtstad::About* handle, bool* mounted);
+/// Whether the GSM/GPRS module is fitted.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsGPRSMounted(Tavik2About* handle, bool* mounted);
 
-// Whether the Bluetooth module is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsBTMounted(Varnholtstad::About* handle, bool* mounted);
+/// Whether the Bluetooth module is fitted.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsBTMounted(Tavik2About* handle, bool* mounted);
 
-// Not available on this unit: always ERR_NOT_SUPPORTED (2), writes nothing.
-TAVIK_API ErrorCode TAVIK_CALL About_getFrontPcbRev(Varnholtstad::About* handle, char* buffer,
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always; writes nothing.
+TAVIK_API ErrorCode TAVIK_CALL About_getFrontPcbRev(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Number of digital I/O connections.
-TAVIK_API ErrorCode TAVIK_CALL About_getNrOfDigIOConnections(Varnholtstad::About* handle, uint8_t* count);
+/// Number of digital I/O connections.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getNrOfDigIOConnections(Tavik2About* handle, uint8_t* count);
 
-// Whether a display is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsDisplayAvailable(Varnholtstad::About* handle, bool* available);
+/// Whether a display is fitted (the resolution record names one).
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsDisplayAvailable(Tavik2About* handle, bool* available);
 
-// Whether a touch screen is fitted.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsTouchScreenAvailable(Varnholtstad::About* handle, bool* available);
+/// Whether a touch screen is fitted.
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getIsTouchScreenAvailable(Tavik2About* handle, bool* available);
 
-// Display resolution text as stored (for example "800x480").
-TAVIK_API ErrorCode TAVIK_CALL About_getDisplayResolution(Varnholtstad::About* handle, char* buffer,
+/// Display resolution text out, as stored (for example "800x480").
+/// \return ERR_SUCCESS, ERR_EEPROM, ERR_BUFFER_SIZE, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL About_getDisplayResolution(Tavik2About* handle, char* buffer,
     int32_t length);
 
-// Always delivers false.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsIOExpanderMounted(Varnholtstad::About* handle, bool* mounted);
+/// Always delivers false.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mounted).
+TAVIK_API ErrorCode TAVIK_CALL About_getIsIOExpanderMounted(Tavik2About* handle, bool* mounted);
 
-// Not available on this unit: always ERR_NOT_SUPPORTED (2), writes nothing.
-TAVIK_API ErrorCode TAVIK_CALL About_hasOsBooted(Varnholtstad::About* handle, bool* booted);
+/// Not available on this unit; booted is not examined.
+/// \return ERR_NOT_SUPPORTED always; writes nothing.
+TAVIK_API ErrorCode TAVIK_CALL About_hasOsBooted(Tavik2About* handle, bool* booted);
 
-// Always delivers false.
-TAVIK_API ErrorCode TAVIK_CALL About_getIsAnybusMounted(Varnholtstad::About* handle, bool* mounted);
+/// Always delivers false.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mounted).
+TAVIK_API ErrorCode TAVIK_CALL About_getIsAnybusMounted(Tavik2About* handle, bool* mounted);
 
-// Always delivers 0.
-TAVIK_API ErrorCode TAVIK_CALL About_getIOExpanderValue(Varnholtstad::About* handle, uint16_t* value);
+/// Always delivers 0.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null value).
+TAVIK_API ErrorCode TAVIK_CALL About_getIOExpanderValue(Tavik2About* handle, uint16_t* value);

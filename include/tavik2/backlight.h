@@ -1,11 +1,16 @@
-// Display backlight level and status, the automatic backlight settings and the LED-dimming switch.
-// The automatic backlight settings live in the shared settings file; writers wake the controller.
-// Every operation returns ERR_NOT_SUPPORTED (2) on a unit without a display.
+/// \file
+/// Display backlight level and status, the automatic backlight settings and the LED-dimming switch.
+/// The automatic backlight settings live in the shared settings file; writers wake the controller.
+///
+/// Shared by every function here: ERR_NOT_SUPPORTED on a unit without a display (checked first); null
+/// out-pointers give ERR_INVALID_PARAMETER; driver requests give driver codes; a stored setting that is
+/// not a number gives ERR_DATATYPE_MISMATCH.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -30,56 +35,77 @@ struct Backlight {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::Backlight Tavik2Backlight;
+#else
+/// Handle of the Backlight object (Varnholtstad::Backlight in C++).
+typedef struct Tavik2Backlight Tavik2Backlight;
+#endif
 
-// The process-wide shared object (same pointer on every call, counted); null when it could not be allocated.
-TAVIK_API Varnholtstad::Backlight* TAVIK_CALL GetBacklight(void);
+/// The process-wide shared object (same pointer on every call, counted); null when it could not be allocated.
+TAVIK_API Tavik2Backlight* TAVIK_CALL GetBacklight(void);
 
-// Drops one reference; the last release closes what the object opened and destroys it.
-TAVIK_API void TAVIK_CALL Backlight_release(Varnholtstad::Backlight* handle);
+/// Drops one reference; the last release closes what the object opened and destroys it.
+TAVIK_API void TAVIK_CALL Backlight_release(Tavik2Backlight* handle);
 
-// Current backlight level, 0..255 (higher is brighter).
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getIntensity(Varnholtstad::Backlight* handle, uint8_t* level);
+/// Current backlight level, 0..255 (higher is brighter).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getIntensity(Tavik2Backlight* handle, uint8_t* level);
 
-// Sets the backlight level, 0..255.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_setIntensity(Varnholtstad::Backlight* handle, uint8_t level);
+/// Sets the backlight level, 0..255.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_setIntensity(Tavik2Backlight* handle, uint8_t level);
 
-// Raw status byte of the backlight hardware.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getStatus(Varnholtstad::Backlight* handle, uint8_t* status);
+/// Raw status byte of the backlight hardware.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getStatus(Tavik2Backlight* handle, uint8_t* status);
 
-// Switches the automatic backlight on.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_startAutomaticBL(Varnholtstad::Backlight* handle);
+/// Switches the automatic backlight on.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_startAutomaticBL(Tavik2Backlight* handle);
 
-// Switches the automatic backlight off.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_stopAutomaticBL(Varnholtstad::Backlight* handle);
+/// Switches the automatic backlight off.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_stopAutomaticBL(Tavik2Backlight* handle);
 
-// Whether the automatic backlight is on; unreadable setting: ERR_DATATYPE_MISMATCH (4), writes false.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLStatus(Varnholtstad::Backlight* handle, bool* enabled);
+/// Whether the automatic backlight is on. An unreadable setting writes false and
+/// returns ERR_DATATYPE_MISMATCH.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, ERR_DATATYPE_MISMATCH.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLStatus(Tavik2Backlight* handle, bool* enabled);
 
-// Whether the controller moves the level one step at a time.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLParams(Varnholtstad::Backlight* handle,
+/// Whether the controller moves the level one step at a time.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLParams(Tavik2Backlight* handle,
     bool bSoftTransitions);
 
-// Soft-transition switch and the learnt model factor k.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLParams(Varnholtstad::Backlight* handle,
+/// Soft-transition switch and the learnt model factor k, read in that order: when k
+/// cannot be read, bSoftTransitions is already written.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (either pointer null),
+/// ERR_DATATYPE_MISMATCH.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLParams(Tavik2Backlight* handle,
     bool* bSoftTransitions, double* k);
 
-// Light-sensor averaging settings of the controller (samples averaged, rejection window, outlier step in lux,
-// range mode); not range-checked here.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLFilter(Varnholtstad::Backlight* handle,
+/// Light-sensor averaging settings of the controller (samples averaged, rejection window,
+/// outlier step in lux, range mode); not range-checked here.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLFilter(Tavik2Backlight* handle,
     int32_t averageWndSize, int32_t rejectWndSize, int32_t rejectDeltaInLux, int32_t mode);
 
-// Reads back the four averaging settings.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLFilter(Varnholtstad::Backlight* handle,
+/// Reads back the four averaging settings, in the order mode, averageWndSize, rejectWndSize,
+/// rejectDeltaInLux: a value that cannot be read leaves it and the later ones unwritten.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (any pointer null), ERR_DATATYPE_MISMATCH.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLFilter(Tavik2Backlight* handle,
     int32_t* averageWndSize, int32_t* rejectWndSize, int32_t* rejectDeltaInLux, int32_t* mode);
 
-// 1 when the front LED follows the backlight level (also when never set), else 0.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getLedDimming(Varnholtstad::Backlight* handle, int32_t* enabled);
+/// 1 when the front LED follows the backlight level (also when never set), else 0.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getLedDimming(Tavik2Backlight* handle, int32_t* enabled);
 
-// 1 enables LED dimming, any other value disables it; notifies the platform service.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_setLedDimming(Varnholtstad::Backlight* handle, int32_t enabled);
+/// 1 enables LED dimming, any other value disables it; stores the setting, then notifies the
+/// platform service.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_OPEN_FAILED (service absent), ERR_COMMAND_FAILED (service
+/// refused).
+TAVIK_API ErrorCode TAVIK_CALL Backlight_setLedDimming(Tavik2Backlight* handle, int32_t enabled);
 
-// True when the backlight hardware status byte is 3 or 15.
-TAVIK_API ErrorCode TAVIK_CALL Backlight_getHWStatus(Varnholtstad::Backlight* handle, bool* ok);
+/// True when the backlight hardware status byte is 3 or 15.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Backlight_getHWStatus(Tavik2Backlight* handle, bool* ok);

@@ -1,10 +1,14 @@
-// Buzzer tone, trigger and timed buzz. One buzz at a time across all processes.
-// Every operation returns ERR_NOT_SUPPORTED (2) on a unit without a buzzer.
+/// \file
+/// Buzzer tone, trigger and timed buzz. One buzz at a time across all processes.
+///
+/// Shared by every function here: ERR_NOT_SUPPORTED on a unit without a buzzer; ERR_OPEN_FAILED when
+/// the driver could not be opened; other driver codes from the requests.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -21,34 +25,43 @@ struct Buzzer {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::Buzzer Tavik2Buzzer;
+#else
+/// Handle of a Buzzer object (Varnholtstad::Buzzer in C++).
+typedef struct Tavik2Buzzer Tavik2Buzzer;
+#endif
 
-// New object on every call; null when it could not be allocated.
-TAVIK_API Varnholtstad::Buzzer* TAVIK_CALL GetBuzzer(void);
+/// New object on every call; null when it could not be allocated.
+TAVIK_API Tavik2Buzzer* TAVIK_CALL GetBuzzer(void);
 
-// Ends this object's background buzz, waits while any buzz sounds, then destroys the object.
-TAVIK_API void TAVIK_CALL Buzzer_release(Varnholtstad::Buzzer* handle);
+/// Ends this object's background buzz, waits while any buzz sounds, then destroys the object.
+TAVIK_API void TAVIK_CALL Buzzer_release(Tavik2Buzzer* handle);
 
-// Tone frequency in hertz.
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_getFrequency(Varnholtstad::Buzzer* handle, uint16_t* frequency);
+/// Tone frequency in hertz.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null frequency), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_getFrequency(Tavik2Buzzer* handle, uint16_t* frequency);
 
-// Volume 0..51.
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_getVolume(Varnholtstad::Buzzer* handle, uint16_t* volume);
+/// Volume 0..51.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null volume), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_getVolume(Tavik2Buzzer* handle, uint16_t* volume);
 
-// Whether the buzzer is switched on.
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_getTrigger(Varnholtstad::Buzzer* handle, bool* on);
+/// Whether the buzzer is switched on.
+/// \return ERR_SUCCESS, ERR_OPEN_FAILED, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (null on), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_getTrigger(Tavik2Buzzer* handle, bool* on);
 
-// Tone frequency 700..10000 Hz, else ERR_INVALID_PARAMETER (9); keeps the volume.
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_setFrequency(Varnholtstad::Buzzer* handle, uint16_t frequency);
+/// Tone frequency 700..10000 Hz; keeps the volume.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_setFrequency(Tavik2Buzzer* handle, uint16_t frequency);
 
-// Volume 0..51, else ERR_INVALID_PARAMETER (9); keeps the frequency.
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_setVolume(Varnholtstad::Buzzer* handle, uint16_t volume);
+/// Volume 0..51; keeps the frequency.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_setVolume(Tavik2Buzzer* handle, uint16_t volume);
 
-// Switches the buzzer on or off (an out-of-range tone is corrected first).
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_setTrigger(Varnholtstad::Buzzer* handle, bool on);
+/// Switches the buzzer on or off (an out-of-range tone is corrected first).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, driver codes.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_setTrigger(Tavik2Buzzer* handle, bool on);
 
-// Sounds for timeMs milliseconds, in the caller's thread or a background thread; a buzz already running
-// anywhere: ERR_IN_PROGRESS (11).
-TAVIK_API ErrorCode TAVIK_CALL Buzzer_buzze(Varnholtstad::Buzzer* handle, int32_t timeMs, bool blocking);
+/// Sounds for timeMs milliseconds, in the caller's thread (blocking) or a background thread.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (negative timeMs), ERR_IN_PROGRESS (a buzz
+/// already running anywhere), ERR_CREATE_THREAD; blocking: the codes of Buzzer_setTrigger.
+TAVIK_API ErrorCode TAVIK_CALL Buzzer_buzze(Tavik2Buzzer* handle, int32_t timeMs, bool blocking);

@@ -1,11 +1,13 @@
-// Taking part in a controlled suspend or shutdown run by the platform service: register, poll the
-// service's request, report ready, learn of the resume. GetPowerMgr and register wait up to about
-// 2 s for the service.
+/// \file
+/// Taking part in a controlled suspend or shutdown run by the platform service: register, poll the
+/// service's request, report ready, learn of the resume. GetPowerMgr and register wait up to about
+/// 2 s for the service; a service that does not answer is no error.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -20,30 +22,37 @@ struct PowerMgr {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::PowerMgr Tavik2PowerMgr;
+#else
+/// Handle of a PowerMgr object (Varnholtstad::PowerMgr in C++).
+typedef struct Tavik2PowerMgr Tavik2PowerMgr;
+#endif
 
-// New object on every call; null when it could not be allocated.
-TAVIK_API Varnholtstad::PowerMgr* TAVIK_CALL GetPowerMgr(void);
+/// New object on every call; null when it could not be allocated.
+TAVIK_API Tavik2PowerMgr* TAVIK_CALL GetPowerMgr(void);
 
-// Unregisters if registered and destroys the object.
-TAVIK_API void TAVIK_CALL PowerMgr_release(Varnholtstad::PowerMgr* handle);
+/// Unregisters if registered and destroys the object.
+TAVIK_API void TAVIK_CALL PowerMgr_release(Tavik2PowerMgr* handle);
 
-// Registers with configuration 1 or 2, or unregisters with 0; switching between 1 and 2 directly:
-// ERR_INVALID_PARAMETER (9).
-TAVIK_API ErrorCode TAVIK_CALL PowerMgr_registerControlledSuspendOrShutDown(Varnholtstad::PowerMgr* handle,
+/// Registers with configuration 1 or 2, or unregisters with 0.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (any other configuration, or switching between 1 and 2
+/// without unregistering).
+TAVIK_API ErrorCode TAVIK_CALL PowerMgr_registerControlledSuspendOrShutDown(Tavik2PowerMgr* handle,
     int32_t configuration);
 
-// Registered configuration 0..2 (0: not registered).
-TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getConfiguration(Varnholtstad::PowerMgr* handle,
+/// Registered configuration 0..2 (0: not registered).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null configuration).
+TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getConfiguration(Tavik2PowerMgr* handle,
     int32_t* configuration);
 
-// The service's current request 0..3.
-TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getPowerMgrStatus(Varnholtstad::PowerMgr* handle, int32_t* status);
+/// The service's current request 0..3 (0 when none or unreadable).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null status).
+TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getPowerMgrStatus(Tavik2PowerMgr* handle, int32_t* status);
 
-// Reports that this application is ready; ends the registration.
-TAVIK_API ErrorCode TAVIK_CALL PowerMgr_setAppReadyForSuspendOrShutdown(Varnholtstad::PowerMgr* handle);
+/// Reports that this application is ready; ends the registration.
+/// \return ERR_SUCCESS.
+TAVIK_API ErrorCode TAVIK_CALL PowerMgr_setAppReadyForSuspendOrShutdown(Tavik2PowerMgr* handle);
 
-// Whether the unit has resumed since the ready report.
-TAVIK_API ErrorCode TAVIK_CALL PowerMgr_hasResumed(Varnholtstad::PowerMgr* handle, bool* resumed);
+/// Whether the unit has resumed since the ready report.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null resumed).
+TAVIK_API ErrorCode TAVIK_CALL PowerMgr_hasResumed(Tavik2PowerMgr* handle, bool* resumed);

@@ -1,10 +1,15 @@
-// Service interface for production and service tools: identity records, the system supervisor's
-// word store, settings file keys and the automatic backlight controller.
+/// \file
+/// Service interface for production and service tools: identity records, the system supervisor's
+/// word store, settings file keys and the automatic backlight controller.
+///
+/// Word store reads and writes give driver codes; a read whose reply names another word gives
+/// ERR_DATATYPE_MISMATCH.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -29,67 +34,89 @@ struct TavikPrivate {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::TavikPrivate Tavik2TavikPrivate;
+#else
+/// Handle of a TavikPrivate object (Varnholtstad::TavikPrivate in C++).
+typedef struct Tavik2TavikPrivate Tavik2TavikPrivate;
+#endif
 
-// New object on every call; null when it could not be allocated.
-TAVIK_API Varnholtstad::TavikPrivate* TAVIK_CALL GetTavikPrivate(void);
+/// New object on every call; null when it could not be allocated.
+TAVIK_API Tavik2TavikPrivate* TAVIK_CALL GetTavikPrivate(void);
 
-// Stops the object's automatic backlight controller, closes what the object opened and destroys it.
-TAVIK_API void TAVIK_CALL TavikPrivate_release(Varnholtstad::TavikPrivate* handle);
+/// Stops the object's automatic backlight controller, closes what the object opened and destroys it.
+TAVIK_API void TAVIK_CALL TavikPrivate_release(Tavik2TavikPrivate* handle);
 
-// Value of an identity record of the add-on (addOn true) or main EEPROM; length counts the terminating zero.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getEepromProperty(Varnholtstad::TavikPrivate* handle, bool addOn,
+/// Value of an identity record of the add-on (addOn true) or main EEPROM (text out).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or buffer), ERR_EEPROM (no such record),
+/// ERR_BUFFER_SIZE.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getEepromProperty(Tavik2TavikPrivate* handle, bool addOn,
     const char* key, char* buffer, int32_t length);
 
-// Replaces the value of an existing identity record; any failure, also an absent key: ERR_EEPROM (18).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setEepromProperty(Varnholtstad::TavikPrivate* handle, bool addOn,
+/// Replaces the value of an existing identity record.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or value), ERR_EEPROM (any other failure, also an
+/// absent key or an unstorable value).
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setEepromProperty(Tavik2TavikPrivate* handle, bool addOn,
     const char* key, const char* value);
 
-// Reads word index (at most 95) of the supervisor's word store.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFromSmart(Varnholtstad::TavikPrivate* handle, int8_t index,
+/// Reads word index 0..95 of the supervisor's word store.
+/// \return ERR_SUCCESS, ERR_INVALID_DATA (index out of range), ERR_OPEN_FAILED, ERR_INVALID_PARAMETER
+/// (null value), driver codes, ERR_DATATYPE_MISMATCH.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFromSmart(Tavik2TavikPrivate* handle, int8_t index,
     uint16_t* value);
 
-// Writes word index (at most 95) of the supervisor's word store.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setToSmart(Varnholtstad::TavikPrivate* handle, int8_t index,
+/// Writes word index 0..95 of the supervisor's word store.
+/// \return ERR_SUCCESS, ERR_INVALID_DATA (index out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setToSmart(Tavik2TavikPrivate* handle, int8_t index,
     uint16_t value);
 
-// Starts this object's automatic backlight controller; already running: ERR_INIT_FAILED (13).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_automaticBacklightInit(Varnholtstad::TavikPrivate* handle);
+/// Starts this object's automatic backlight controller.
+/// \return ERR_SUCCESS, ERR_INIT_FAILED (already running), ERR_MEMORY_ALLOCATION, ERR_CREATE_THREAD.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_automaticBacklightInit(Tavik2TavikPrivate* handle);
 
-// Sets a key of the shared settings file; always succeeds.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setFileSetting(Varnholtstad::TavikPrivate* handle,
+/// Sets a key of the shared settings file; a file that cannot be written is not reported.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or value).
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setFileSetting(Tavik2TavikPrivate* handle,
     const char* key, const char* value);
 
-// Value of a settings file key (length counts the zero); missing or empty: ERR_COMMAND_FAILED (17).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFileSetting(Varnholtstad::TavikPrivate* handle,
+/// Value of a settings file key (text out).
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or buffer), ERR_COMMAND_FAILED (missing or empty),
+/// ERR_BUFFER_SIZE.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFileSetting(Tavik2TavikPrivate* handle,
     const char* key, char* buffer, int32_t length);
 
-// Always ERR_NOT_SUPPORTED (2).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resumeVideo(Varnholtstad::TavikPrivate* handle);
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resumeVideo(Tavik2TavikPrivate* handle);
 
-// Always ERR_NOT_SUPPORTED (2); writes nothing.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getBacklightButtonStatus(Varnholtstad::TavikPrivate* handle,
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always; writes nothing.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getBacklightButtonStatus(Tavik2TavikPrivate* handle,
     int32_t button, int32_t* status);
 
-// Always ERR_NOT_SUPPORTED (2).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_updateBLPotentionmeterConstant(Varnholtstad::TavikPrivate* handle);
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_updateBLPotentionmeterConstant(Tavik2TavikPrivate* handle);
 
-// Reads word index 0..749 of the word store; needs supervisor firmware 1.3.0.0.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFromSmart2(Varnholtstad::TavikPrivate* handle, uint16_t index,
+/// Reads word index 0..749 of the word store; needs supervisor firmware 1.3.0.0.
+/// \return ERR_SUCCESS, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA (index out of range),
+/// ERR_OPEN_FAILED, ERR_INVALID_PARAMETER (null value), driver codes, ERR_DATATYPE_MISMATCH.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getFromSmart2(Tavik2TavikPrivate* handle, uint16_t index,
     uint16_t* value);
 
-// Writes word index 0..749 of the word store; needs supervisor firmware 1.3.0.0.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setToSmart2(Varnholtstad::TavikPrivate* handle, uint16_t index,
+/// Writes word index 0..749 of the word store; needs supervisor firmware 1.3.0.0.
+/// \return ERR_SUCCESS, ERR_NEWER_SS_VERSION_REQUIRED, ERR_INVALID_DATA (index out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setToSmart2(Tavik2TavikPrivate* handle, uint16_t index,
     uint16_t value);
 
-// Always ERR_NOT_SUPPORTED (2).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resetDiagnosticData(Varnholtstad::TavikPrivate* handle);
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resetDiagnosticData(Tavik2TavikPrivate* handle);
 
-// Always ERR_NOT_SUPPORTED (2).
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resetMPDiagnosticData(Varnholtstad::TavikPrivate* handle);
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_resetMPDiagnosticData(Tavik2TavikPrivate* handle);
 
-// Always ERR_NOT_SUPPORTED (2); writes nothing.
-TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getExtPwrStatus(Varnholtstad::TavikPrivate* handle, int32_t input,
+/// Not available on this unit; arguments are not examined.
+/// \return ERR_NOT_SUPPORTED always; writes nothing.
+TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getExtPwrStatus(Tavik2TavikPrivate* handle, int32_t input,
     int32_t* status);

@@ -1,9 +1,12 @@
-// Touch controller calibration: calibration mode, calibration points and parameters.
+/// \file
+/// Touch controller calibration: calibration mode, calibration points and parameters.
+/// Requests to the controller give driver codes.
 #pragma once
 
 #include "defs.h"
 #include "error_code.h"
 
+#ifdef __cplusplus
 namespace Varnholtstad {
 
 // Slot order is part of the binary interface: never reorder; new operations go after the last one.
@@ -19,35 +22,44 @@ struct TouchScreenCalib {
 
 } // namespace Varnholtstad
 
-// Every exported operation forwards to the slot of the same name and returns its result unchanged;
-// a null handle gives ERR_INVALID_PARAMETER (9) and a null handle to release does nothing.
-// Out-parameters are written only on success unless the comment says otherwise.
+typedef Varnholtstad::TouchScreenCalib Tavik2TouchScreenCalib;
+#else
+/// Handle of a TouchScreenCalib object (Varnholtstad::TouchScreenCalib in C++).
+typedef struct Tavik2TouchScreenCalib Tavik2TouchScreenCalib;
+#endif
 
-// New object on every call; null when it could not be allocated.
-TAVIK_API Varnholtstad::TouchScreenCalib* TAVIK_CALL GetTouchScreenCalib(void);
+/// New object on every call; null when it could not be allocated.
+TAVIK_API Tavik2TouchScreenCalib* TAVIK_CALL GetTouchScreenCalib(void);
 
-// Closes what the object opened and destroys it; the handle is invalid afterwards.
-TAVIK_API void TAVIK_CALL TouchScreenCalib_release(Varnholtstad::TouchScreenCalib* handle);
+/// Closes what the object opened and destroys it; the handle is invalid afterwards.
+TAVIK_API void TAVIK_CALL TouchScreenCalib_release(Tavik2TouchScreenCalib* handle);
 
-// Calibration mode 1..4.
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setMode(Varnholtstad::TouchScreenCalib* handle, int32_t mode);
+/// Calibration mode 1..4.
+/// \return ERR_SUCCESS, ERR_INVALID_DATA (out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setMode(Tavik2TouchScreenCalib* handle, int32_t mode);
 
-// Calibration mode 1..4, 0 for any other controller state.
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_getMode(Varnholtstad::TouchScreenCalib* handle,
+/// Calibration mode 1..4, 0 for any other controller state.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null mode), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_getMode(Tavik2TouchScreenCalib* handle,
     int32_t* mode);
 
-// Starts the calibration of one point (highest number depends on the mode).
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setCalibrationPoint(Varnholtstad::TouchScreenCalib* handle,
+/// Starts the calibration of one point (highest number depends on the mode).
+/// \return ERR_SUCCESS, ERR_NOT_RUNNING (no calibration mode), ERR_INVALID_DATA (point too high), driver
+/// codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setCalibrationPoint(Tavik2TouchScreenCalib* handle,
     uint8_t point);
 
-// Whether the calibration of point is done.
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_checkCalibrationPointFinished(Varnholtstad::TouchScreenCalib* handle,
+/// Whether the calibration of point is done.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null finished), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_checkCalibrationPointFinished(Tavik2TouchScreenCalib* handle,
     bool* finished, uint8_t point);
 
-// Calibration parameter 0..5, else ERR_INVALID_DATA (8).
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_getConfigParam(Varnholtstad::TouchScreenCalib* handle,
+/// Calibration parameter 0..5.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null value), ERR_INVALID_DATA (out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_getConfigParam(Tavik2TouchScreenCalib* handle,
     int32_t param, uint16_t* value);
 
-// Calibration parameter 0..5, else ERR_INVALID_DATA (8).
-TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setConfigParam(Varnholtstad::TouchScreenCalib* handle,
+/// Calibration parameter 0..5.
+/// \return ERR_SUCCESS, ERR_INVALID_DATA (out of range), driver codes.
+TAVIK_API ErrorCode TAVIK_CALL TouchScreenCalib_setConfigParam(Tavik2TouchScreenCalib* handle,
     int32_t param, uint16_t value);

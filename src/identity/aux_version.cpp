@@ -7,6 +7,14 @@
 #include "platform/files.h"
 
 namespace tavik::identity {
+namespace {
+
+// A null part would be written through: refused before any request.
+bool allParts(const uint8_t* a, const uint8_t* b, const uint8_t* c, const uint8_t* d) {
+    return a != nullptr && b != nullptr && c != nullptr && d != nullptr;
+}
+
+} // namespace
 
 AuxVersion_Imp::AuxVersion_Imp() { channel_.open(); }
 
@@ -14,6 +22,7 @@ void AuxVersion_Imp::release() { delete this; }
 
 ErrorCode AuxVersion_Imp::readVersion(uint32_t code, uint8_t* major, uint8_t* minor,
                                       uint8_t* release, uint8_t* build) {
+    if (!allParts(major, minor, release, build)) return ERR_INVALID_PARAMETER;
     uint8_t reply[4] = {};
     if (const ErrorCode e = channel_.read(code, reply, sizeof reply); e != ERR_SUCCESS) return e;
     *major = reply[0];
@@ -65,6 +74,7 @@ bool parseVersionText(const char* text, uint8_t parts[4]) {
 }
 
 ErrorCode AuxVersion_Imp::getTavikVersion(uint8_t* a, uint8_t* b, uint8_t* c, uint8_t* d) {
+    if (!allParts(a, b, c, d)) return ERR_INVALID_PARAMETER;
     uint8_t parts[4];
     if (!parseVersionText(kTavikVersionText, parts)) return ERR_COMMAND_FAILED;
     *a = parts[0];
@@ -89,7 +99,7 @@ ErrorCode findOsVersion(const char* data, uint32_t size, uint8_t parts[4]) {
 }
 
 ErrorCode AuxVersion_Imp::getOSVersion(uint8_t* a, uint8_t* b, uint8_t* c, uint8_t* d) {
-    if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return ERR_INVALID_PARAMETER;
+    if (!allParts(a, b, c, d)) return ERR_INVALID_PARAMETER;
     constexpr size_t kMaxPath = 259;
     if (std::strlen(kOemInfoPath) > kMaxPath) return ERR_OPEN_FAILED;
     const platform::FileHandle file = platform::openFileForRead(kOemInfoPath, true);

@@ -140,7 +140,7 @@ TEST_F(BuzzerTest, TriggerReadsAsSignedByteAndReadsCheckTheirCount) {
 
 TEST_F(BuzzerTest, OneBuzzAtATimeAcrossProcesses) {
     // A background buzz holds the lock against this object and any other.
-    ASSERT_EQ(Buzzer_buzze(h_, 300000, false), ERR_SUCCESS);
+    ASSERT_EQ(Buzzer_buzze(h_, 3000000, false), ERR_SUCCESS);
     Varnholtstad::Buzzer* other = GetBuzzer();
     EXPECT_EQ(Buzzer_buzze(h_, 10, true), ERR_IN_PROGRESS);
     EXPECT_EQ(Buzzer_buzze(other, 10, false), ERR_IN_PROGRESS);
@@ -166,7 +166,7 @@ TEST_F(BuzzerTest, OneBuzzAtATimeAcrossProcesses) {
 }
 
 TEST_F(BuzzerTest, BuzzLengthsInCompressedTime) {
-    constexpr double kScale = 20; // slow enough to measure, still fast
+    constexpr double kScale = 5; // slow enough to measure under a loaded machine, still fast
     tavik::platform::host::setTimeScale(kScale);
     auto unitMs = [&](auto since) {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count() * kScale;
@@ -192,7 +192,7 @@ TEST_F(BuzzerTest, BuzzLengthsInCompressedTime) {
     Buzzer_release(h_);
     h_ = GetBuzzer();
     EXPECT_GE(unitMs(start), 1000);
-    EXPECT_LT(unitMs(start), 5000);
+    EXPECT_LT(unitMs(start), 9000); // not the whole 10 s
     EXPECT_FALSE(buzzer()["on"].get<bool>());
     EXPECT_LT(lastDuration(), 5000);
 }

@@ -258,7 +258,8 @@ TEST_F(FirmwareTest, OneJobAtATimeAndANewStartAfterTheEnd) {
 
 // The lock is machine-wide: a job of another process keeps tavikctl from starting one.
 TEST_F(FirmwareTest, InProgressLockIsSharedWithOtherProcesses) {
-    const std::string file = writeImage(randomImage(1056));
+    // Big enough that the job cannot end before the tool's first status read (changes merge).
+    const std::string file = writeImage(randomImage(64 * 1024));
     auto lock = tavik::platform::createSemaphore(tavik::firmware::kUpgradeInProgressLock, 1, 1);
     ASSERT_EQ(tavik::platform::waitSemaphore(lock, 0), tavik::platform::WaitResult::Signaled);
     std::string out;
@@ -324,8 +325,10 @@ TEST_F(FirmwareTest, BlockedStatusReaderWakesOnTheNextJob) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(FirmwareUpgrade_startFpgaVerification(h_, file.c_str(), false), ERR_SUCCESS);
-    EXPECT_EQ(waiter.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    finalStatus();
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    // On a slow machine the waiter may have taken the final report itself; then no change is left.
+    const UpgradeStatus w = waiter.get();
+    if (w.action != Varnholtstad::UPGRADE_DONE && w.action != Varnholtstad::UPGRADE_FAILED) finalStatus();
 }
 
 // Releasing the handle during a job leaves the job running to its end with what it uses.

@@ -103,6 +103,7 @@ TEST_F(PowerMgrTest, ReadyReportCountsUpAndEndsTheRegistrationSilently) {
 // late clear would leave the application waiting for ever.
 TEST_F(PowerMgrTest, ReadyReportClearsResumedBeforeTheCountShows) {
     PowerMgr* h = GetPowerMgr();
+    set(kPowerMgrReadyKey, "0");
     std::atomic<bool> done{false};
     int stale = 0;
     std::thread service([&] {

@@ -168,10 +168,10 @@ TEST_F(TelematicsTest, ExpanderFailuresGiveTheirCodes) {
 }
 
 // Power-key pulses as the board log shows them: 0 -> 1 for 1100 ms -> 0 to switch on, 2100 ms to
-// switch off, none when the modem already is as asked. Time runs only 10 times faster here, so
-// the pulse lengths measured from the log are exact to a few milliseconds of unit time.
+// switch off, none when the modem already is as asked. Time runs only 4 times faster here, so the
+// pulse lengths measured from the log tell the two lengths apart even on a loaded machine.
 TEST_F(TelematicsTest, ModemSwitchesOnlyWithPowerKeyPulsesOfTheRightLength) {
-    constexpr double kScale = 10;
+    constexpr double kScale = 4;
     ASSERT_NE(open(), nullptr);
     tavik::platform::host::setTimeScale(kScale);
     auto pulse = [&](uint64_t since) -> double {
@@ -190,7 +190,7 @@ TEST_F(TelematicsTest, ModemSwitchesOnlyWithPowerKeyPulsesOfTheRightLength) {
         EXPECT_EQ(Telematics_setGPRSPowerStatus(h_, request), ERR_SUCCESS);
         const double measured = pulse(before);
         EXPECT_GE(measured, lengthMs);
-        EXPECT_LT(measured, lengthMs + 300);
+        EXPECT_LT(measured, lengthMs * 1.4);
         EXPECT_EQ(expander()["modem"]["on"].get<bool>(), request == 1);
         int32_t state = 7;
         EXPECT_EQ(Telematics_getGPRSPowerStatus(h_, &state), ERR_SUCCESS);

@@ -88,6 +88,18 @@ TEST_F(VersionsTest, FailuresLeaveTheOutputsAlone) {
     EXPECT_TRUE(v.untouched());
 }
 
+// A null part is refused before the request (it used to be written through).
+TEST_F(VersionsTest, NullPartsAreRefused) {
+    using Op = ErrorCode(TAVIK_CALL*)(Varnholtstad::AuxVersion*, uint8_t*, uint8_t*, uint8_t*, uint8_t*);
+    for (Op op : {&AuxVersion_getFPGAVersion, &AuxVersion_getSSVersion, &AuxVersion_getFrontVersion,
+                  &AuxVersion_getTavikVersion, &AuxVersion_getTavikDrvVersion}) {
+        uint8_t a = 7, b = 7, c = 7;
+        EXPECT_EQ(op(handle_, &a, &b, &c, nullptr), ERR_INVALID_PARAMETER);
+        EXPECT_EQ(op(handle_, nullptr, &a, &b, &c), ERR_INVALID_PARAMETER);
+        EXPECT_EQ(a + b + c, 21);
+    }
+}
+
 TEST_F(VersionsTest, NoDriverMeansOpenFailedAndGateNumbersZero) {
     loadProfile("no-driver");
     Varnholtstad::AuxVersion* h = GetAuxVersion();

@@ -1,7 +1,8 @@
 # Installs the build into a fresh prefix, then builds the example application against the installed
-# package twice -- with find_package(Tavik2) and with pkg-config -- and runs both on a fresh unit.
+# package twice -- with find_package(Tavik2) and with pkg-config -- as C++ and as C, and runs all four
+# on a fresh unit.
 # Also checks that the installed tavikctl and Python package use the installed library.
-# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, LIBDIR, PYTHON, PYTHON_DIR.
+# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, CC, LIBDIR, PYTHON, PYTHON_DIR.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -48,9 +49,11 @@ endfunction()
 
 # find_package(Tavik2)
 run("configure example" ${CMAKE_COMMAND} -S "${SOURCE_DIR}/examples/unit_info" -B "${WORK_DIR}/cmake-build"
-  -G Ninja -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_RPATH=${prefix}/${LIBDIR})
+  -G Ninja -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_C_COMPILER=${CC}
+  -DCMAKE_BUILD_RPATH=${prefix}/${LIBDIR})
 run("build example" ${CMAKE_COMMAND} --build "${WORK_DIR}/cmake-build")
 check_example("${WORK_DIR}/cmake-build/unit_info")
+check_example("${WORK_DIR}/cmake-build/unit_info_c")
 
 # pkg-config
 find_program(PKG_CONFIG pkg-config REQUIRED)
@@ -61,6 +64,9 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 run("pkg-config build" ${CXX} -std=c++11 "${SOURCE_DIR}/examples/unit_info/unit_info.cpp" ${flags}
   "-Wl,-rpath,${prefix}/${LIBDIR}" -o "${WORK_DIR}/unit_info_pc")
 check_example("${WORK_DIR}/unit_info_pc")
+run("pkg-config C build" ${CC} -std=c99 -pedantic -Wall -Wextra -Werror "${SOURCE_DIR}/examples/unit_info/unit_info.c"
+  ${flags} "-Wl,-rpath,${prefix}/${LIBDIR}" -o "${WORK_DIR}/unit_info_c_pc")
+check_example("${WORK_DIR}/unit_info_c_pc")
 
 # The installed tavikctl finds its library.
 run("installed tavikctl" "${prefix}/bin/tavikctl" versions)

@@ -66,8 +66,16 @@ void beep(Context& ctx, int32_t timeMs, bool wait) {
     if (const ErrorCode e = Buzzer_buzze(h.get(), timeMs, wait); e != ERR_SUCCESS)
         return failWith(ctx, "buzzer beep " + std::to_string(timeMs) + " ms", e);
     // A background buzz lives in this process: let it run its course before the release,
-    // which would otherwise end it early.
-    if (!wait) tavik::platform::sleepMs(static_cast<uint32_t>(timeMs));
+    // which would otherwise end it early. Its thread starts a little after the call returns, so
+    // after the time wait for the trigger to go off (at most as long again).
+    if (!wait) {
+        tavik::platform::sleepMs(static_cast<uint32_t>(timeMs));
+        constexpr uint32_t kStepMs = 10;
+        bool on = true;
+        for (int64_t waited = 0; waited <= timeMs && Buzzer_getTrigger(h.get(), &on) == ERR_SUCCESS && on;
+             waited += kStepMs)
+            tavik::platform::sleepMs(kStepMs);
+    }
     h.reset();
     emit(ctx, json{{"time_ms", timeMs}, {"blocking", wait}}, "beep " + std::to_string(timeMs) + " ms");
 }

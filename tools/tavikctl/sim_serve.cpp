@@ -1,4 +1,5 @@
 // tavikctl sim serve: the unit of this home served to other processes and the Windows build.
+#include <atomic>
 #include <csignal>
 
 #include "cli.h"
@@ -9,10 +10,10 @@
 namespace tavikctl {
 namespace {
 
-tavik::sim::RemoteServer* gServer = nullptr;
+std::atomic<tavik::sim::RemoteServer*> gServer{nullptr};
 
 void onStopSignal(int) {
-    if (gServer != nullptr) gServer->stop();
+    if (tavik::sim::RemoteServer* s = gServer.load()) s->stop();
 }
 
 void serve(Context& ctx, const std::string& listen) {
