@@ -72,7 +72,7 @@ public:
         std::vector<uint8_t> payload;
         for (;;) {
             uint8_t head[proto::kHeaderSize];
-            if (!readFull(fd_, head, sizeof head)) break;
+            if (!readFull(fd_, head, sizeof head, /*spin=*/true)) break;
             const proto::Header h = proto::decodeHeader(head);
             if (!proto::headerAcceptable(h, false)) break;
             payload.resize(h.length);

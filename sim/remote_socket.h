@@ -7,16 +7,32 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace tavik::sim::remote_socket {
 
-// Reads exactly n bytes; false when the peer closed or the socket failed first.
-inline bool readFull(int fd, void* data, size_t n) {
+// How long a read polls before it blocks. Requests come in quick succession and a blocked thread
+// of an otherwise idle machine (a virtual one above all) takes tens of microseconds to wake:
+// polling briefly keeps a round trip near the cost of the work itself.
+constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(200);
+
+// Reads exactly n bytes; false when the peer closed or the socket failed first. With `spin` the
+// read polls (yielding the processor to anyone who needs it) before it blocks.
+inline bool readFull(int fd, void* data, size_t n, bool spin = false) {
     auto* p = static_cast<uint8_t*>(data);
+    const auto spinUntil = std::chrono::steady_clock::now() + (spin ? kSpinBeforeBlocking : std::chrono::microseconds(0));
     while (n > 0) {
-        const ssize_t got = ::recv(fd, p, n, 0);
+        ssize_t got = ::recv(fd, p, n, MSG_DONTWAIT);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (spin && std::chrono::steady_clock::now() < spinUntil) {
+                std::this_thread::yield();
+                continue;
+            }
+            got = ::recv(fd, p, n, 0);
+        }
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         p += got;
