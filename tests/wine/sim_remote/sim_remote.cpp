@@ -24,6 +24,7 @@
 
 #include "shared/default_unit_cases.h"
 #include "shared/family_cases.h"
+#include "signals/can_setting.h"
 #include "wtest.h"
 
 namespace {
@@ -164,7 +165,7 @@ int32_t invokeWords(const char* function, const uintptr_t* w, size_t count) {
     using W = uintptr_t;
     for (const Export& e : kExports)
         if (std::string(e.name) == function && !CHECK_EQ(static_cast<size_t>(e.bytes), 4 * count)) return -1;
-    const auto p = exported<FARPROC>(function);
+    void* const p = exported<void*>(function);
     if (p == nullptr) return -1;
     switch (count) {
     case 1: return reinterpret_cast<int32_t(__stdcall*)(W)>(p)(w[0]);
@@ -176,8 +177,26 @@ int32_t invokeWords(const char* function, const uintptr_t* w, size_t count) {
     return -1;
 }
 
+// The CAN channels' keys as an installed CAN driver leaves them (install), or gone again. The DLL
+// keeps the CAN settings in the real registry, wine's here, where no driver made them.
+void canDriverKeys(bool install) {
+    for (int device = 0; device < 2; ++device) {
+        char path[256];
+        std::snprintf(path, sizeof path, tavik::signals::kCanKeyFormat, device);
+        if (!install) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+            continue;
+        }
+        HKEY key = nullptr;
+        if (CHECK_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                     ERROR_SUCCESS))
+            RegCloseKey(key);
+    }
+}
+
 // Every other family's cases, the first seeing the script's temperature fault.
 void checkFamilies() {
+    canDriverKeys(true);
     for (const cases::Family& f : cases::kFamilies) {
         wtest::group(f.factory);
         const Handle h = exported<FactoryFn>(f.factory)();
@@ -187,6 +206,7 @@ void checkFamilies() {
         CHECK_EQ(failures.size(), 0u);
         exported<ReleaseFn>(f.release)(h);
     }
+    canDriverKeys(false);
 }
 
 // A connection that breaks: the script's proxy cuts it when asked (WORKDIR\cut). A device opened
