@@ -1,13 +1,16 @@
 // The default unit's answers through the exported functions, looked up by name as a Windows
 // application finds them: the same data (tests/shared/default_unit_cases.h) that the wine program
-// checks through Tavik2.dll against `tavikctl sim serve`.
+// checks through Tavik2.dll against `tavikctl sim serve`; the other families' cases come from
+// tests/shared/family_cases.h.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 
+#include "power/telematics.h"
 #include "shared/default_unit_cases.h"
+#include "shared/family_cases.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -99,6 +102,33 @@ TEST_F(DefaultUnitCases, FpgaUpgradeThenVerification) {
     std::map<uint32_t, int> counts;
     for (const tavik::sim::LogEntry& e : requests()) ++counts[e.code];
     for (const cases::RequestCount& c : cases::kFpgaJobRequests) EXPECT_EQ(counts[c.code], c.count) << std::hex << c.code;
+}
+
+// Calls an export with one machine word per argument (integers and pointers travel alike).
+int32_t invokeWords(const char* function, const uintptr_t* w, size_t count) {
+    using W = uintptr_t;
+    void* p = ::dlsym(RTLD_DEFAULT, function);
+    if (p == nullptr) return -1;
+    switch (count) {
+    case 1: return reinterpret_cast<int32_t (*)(W)>(p)(w[0]);
+    case 2: return reinterpret_cast<int32_t (*)(W, W)>(p)(w[0], w[1]);
+    case 3: return reinterpret_cast<int32_t (*)(W, W, W)>(p)(w[0], w[1], w[2]);
+    case 4: return reinterpret_cast<int32_t (*)(W, W, W, W)>(p)(w[0], w[1], w[2], w[3]);
+    case 5: return reinterpret_cast<int32_t (*)(W, W, W, W, W)>(p)(w[0], w[1], w[2], w[3], w[4]);
+    }
+    return -1;
+}
+
+TEST_F(DefaultUnitCases, FamiliesWithTheFaultTheWineScriptSets) {
+    tavik::power::forgetFittedTelematics(); // a fresh process, as the wine program is
+    unit().addFault({{"target", "\\\\.\\TavikDrv"}, {"code", cases::kDiagnosticFault.code}, {"action", "reply"},
+                     {"reply", cases::kDiagnosticFault.reply}, {"remaining", 1}});
+    for (const cases::Family& f : cases::kFamilies) {
+        const Handle h = exported<Factory>(f.factory)();
+        ASSERT_NE(h, nullptr) << f.factory;
+        for (const std::string& failure : cases::runFamily(f, h, invokeWords)) ADD_FAILURE() << failure;
+        exported<Release>(f.release)(h);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 # Runs the example built against the SDK under wine and checks what it printed.
 # Arguments: RUN (wine-run.sh), PREFIX, EXE, VERSION (the library's version).
+get_filename_component(program "${EXE}" NAME)
 execute_process(COMMAND "${RUN}" run "${PREFIX}" "${EXE}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message("${out}${err}")
 if(rc EQUAL 77)
@@ -9,16 +10,16 @@ endif()
 # The calls reach the DLL through the import library: the library's version comes back.
 string(FIND "${out}" "library ${VERSION}\n" at)
 if(at EQUAL -1)
-  message(FATAL_ERROR "unit_info.exe did not print 'library ${VERSION}' (exit status ${rc})")
+  message(FATAL_ERROR "${program} did not print 'library ${VERSION}' (exit status ${rc})")
 endif()
 if(rc EQUAL 0)
   foreach(line "supervisor firmware " "unit serial ")
     string(FIND "${out}" "${line}" at)
     if(at EQUAL -1)
-      message(FATAL_ERROR "unit_info.exe printed no '${line}'")
+      message(FATAL_ERROR "${program} printed no '${line}'")
     endif()
   endforeach()
 elseif(NOT "${out}${err}" MATCHES "supervisor firmware version: [^\n]+ \\(1\\)")
   # Without a unit the only acceptable failure is the driver's absence (ERR_OPEN_FAILED, 1).
-  message(FATAL_ERROR "unit_info.exe failed (exit status ${rc}) other than for want of the unit's driver")
+  message(FATAL_ERROR "${program} failed (exit status ${rc}) other than for want of the unit's driver")
 endif()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # sim_remote_wtest: serves a fresh default unit with the host build's `tavikctl sim serve` on a
-# free loopback port, sets a fault on it, runs the test program under wine with TAVIK_SIM naming
+# free loopback port, sets faults on it, runs the test program under wine with TAVIK_SIM naming
 # the server (through a proxy that breaks the connections when the program asks, for its
 # reconnection check), then checks the unit's request log against what the program expects
 # there: its driver requests byte for byte, under its process id and name.
@@ -30,6 +30,12 @@ echo "tavikctl sim serve on 127.0.0.1:$port"
 
 # A fault set on the host: the first SS version read gives 9.8.7.6.
 "$tavikctl" sim fault add --code 0x2224F4 --action reply --reply 09080706 --times 1 >/dev/null || exit 1
+# And the one the shared family cases expect: read from their definition, never restated here.
+fault=$(python3 -c 'import re, sys
+m = re.search(r"kDiagnosticFault = \{(0x[0-9A-Fa-f]+), \"([0-9a-f]+)\"\}", open(sys.argv[1]).read())
+print(m.group(1), m.group(2))' "$here/../../shared/family_cases.h") || exit 1
+read -r fault_code fault_reply <<<"$fault"
+"$tavikctl" sim fault add --code "$fault_code" --action reply --reply "$fault_reply" --times 1 >/dev/null || exit 1
 
 # A port nobody serves, for the program's child that checks the unreachable server.
 dead_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')

@@ -8,9 +8,11 @@
 //   sim_remote_wtest.exe --local     (child, TAVIK_SIM unset) the same, and the DLL never
 //                                    started Winsock
 //
-// The script set one fault before the start: the first SS version read replies 9.8.7.6. The DLL
+// The script set two faults before the start: the first SS version read replies 9.8.7.6, and the
+// first supervisor temperature read replies as tests/shared/family_cases.h says. The DLL
 // reaches the server through a proxy of the script that breaks the connections when asked.
-// The expected answers are the host suite's (tests/shared/default_unit_cases.h).
+// The expected answers are the host suite's (tests/shared/default_unit_cases.h and, for the other
+// families, tests/shared/family_cases.h).
 #include <winsock2.h>
 #include <windows.h>
 
@@ -21,6 +23,8 @@
 #include <vector>
 
 #include "shared/default_unit_cases.h"
+#include "shared/family_cases.h"
+#include "signals/can_setting.h"
 #include "wtest.h"
 
 namespace {
@@ -156,6 +160,55 @@ void checkFpgaJob(const std::string& workDir) {
     exported<ReleaseFn>("FirmwareUpgrade_release")(job);
 }
 
+// Calls an export with one 32-bit stack word per argument, as its stdcall decoration says.
+int32_t invokeWords(const char* function, const uintptr_t* w, size_t count) {
+    using W = uintptr_t;
+    for (const Export& e : kExports)
+        if (std::string(e.name) == function && !CHECK_EQ(static_cast<size_t>(e.bytes), 4 * count)) return -1;
+    void* const p = exported<void*>(function);
+    if (p == nullptr) return -1;
+    switch (count) {
+    case 1: return reinterpret_cast<int32_t(__stdcall*)(W)>(p)(w[0]);
+    case 2: return reinterpret_cast<int32_t(__stdcall*)(W, W)>(p)(w[0], w[1]);
+    case 3: return reinterpret_cast<int32_t(__stdcall*)(W, W, W)>(p)(w[0], w[1], w[2]);
+    case 4: return reinterpret_cast<int32_t(__stdcall*)(W, W, W, W)>(p)(w[0], w[1], w[2], w[3]);
+    case 5: return reinterpret_cast<int32_t(__stdcall*)(W, W, W, W, W)>(p)(w[0], w[1], w[2], w[3], w[4]);
+    }
+    return -1;
+}
+
+// The CAN channels' keys as an installed CAN driver leaves them (install), or gone again. The DLL
+// keeps the CAN settings in the real registry, wine's here, where no driver made them.
+void canDriverKeys(bool install) {
+    for (int device = 0; device < 2; ++device) {
+        char path[256];
+        std::snprintf(path, sizeof path, tavik::signals::kCanKeyFormat, device);
+        if (!install) {
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+            continue;
+        }
+        HKEY key = nullptr;
+        if (CHECK_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                     ERROR_SUCCESS))
+            RegCloseKey(key);
+    }
+}
+
+// Every other family's cases, the first seeing the script's temperature fault.
+void checkFamilies() {
+    canDriverKeys(true);
+    for (const cases::Family& f : cases::kFamilies) {
+        wtest::group(f.factory);
+        const Handle h = exported<FactoryFn>(f.factory)();
+        if (!CHECK(h != nullptr)) continue;
+        const std::vector<std::string> failures = cases::runFamily(f, h, invokeWords);
+        for (const std::string& failure : failures) wtest::record(false, __FILE__, __LINE__, failure);
+        CHECK_EQ(failures.size(), 0u);
+        exported<ReleaseFn>(f.release)(h);
+    }
+    canDriverKeys(false);
+}
+
 // A connection that breaks: the script's proxy cuts it when asked (WORKDIR\cut). A device opened
 // on it fails from then on; the next open connects again.
 void checkReconnect(const std::string& workDir) {
@@ -267,6 +320,7 @@ int main(int argc, char** argv) {
     checkAbout();
     checkFpgaJob(workDir);
     CHECK(writeExpectations(workDir));
+    checkFamilies();
     checkReconnect(workDir);
     checkInChild("--absent", ("127.0.0.1:" + std::string(argv[2])).c_str());
     checkInChild("--local", nullptr);
