@@ -117,6 +117,19 @@ std::string rawList(const json& values) {
     return text;
 }
 
+// Registers 0..count-1 read one by one until the first failure; `e` is that failure or success.
+template <class Read>
+json readRegisters(int32_t count, ErrorCode& e, Read read) {
+    json values = json::array();
+    e = ERR_SUCCESS;
+    for (int32_t i = 0; i < count && e == ERR_SUCCESS; ++i) {
+        uint16_t v = 0;
+        e = read(i, &v);
+        values.push_back(v);
+    }
+    return values;
+}
+
 // A bit mask as binary digits, highest of `count` bits first.
 std::string bits(uint32_t mask, int count) {
     std::string text;
@@ -470,26 +483,18 @@ void io(const Fitted& fitted, Items& out) {
         add(out, "touch_right_click", "Right-click hold", "ms", e, ms);
         // The controller's advanced settings and calibration parameters are raw register values.
         constexpr int32_t kAdvancedSettings = 12, kCalibrationParams = 6;
-        json advanced = json::array();
-        e = ERR_SUCCESS;
-        for (int32_t i = 0; i < kAdvancedSettings && e == ERR_SUCCESS; ++i) {
-            uint16_t v = 0;
-            e = TouchScreen_getAdvancedSetting(h, i, &v);
-            advanced.push_back(v);
-        }
+        const json advanced = readRegisters(kAdvancedSettings, e, [h](int32_t i, uint16_t* v) {
+            return TouchScreen_getAdvancedSetting(h, i, v);
+        });
         add(out, "touch_advanced", "Touch advanced settings 0..11", "raw", e, advanced, rawList(advanced));
         TouchScreen_release(h);
 
         TouchScreenCalib* c = GetTouchScreenCalib();
         e = TouchScreenCalib_getMode(c, &mode);
         add(out, "touch_calibration_mode", "Touch calibration mode", kCode, e, mode);
-        json params = json::array();
-        e = ERR_SUCCESS;
-        for (int32_t i = 0; i < kCalibrationParams && e == ERR_SUCCESS; ++i) {
-            uint16_t v = 0;
-            e = TouchScreenCalib_getConfigParam(c, i, &v);
-            params.push_back(v);
-        }
+        const json params = readRegisters(kCalibrationParams, e, [c](int32_t i, uint16_t* v) {
+            return TouchScreenCalib_getConfigParam(c, i, v);
+        });
         add(out, "touch_calibration", "Touch calibration parameters 0..5", "raw", e, params, rawList(params));
         TouchScreenCalib_release(c);
     }
