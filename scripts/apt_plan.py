@@ -123,10 +123,12 @@ def _closure(packages):
     return names
 
 
-def _installed_foreign(foreign):
-    out = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Architecture}\n"],
+def _installed_shared():
+    """Installed packages of any architecture that must match across architectures: a package
+    that apt has to move back may pull its installed neighbours (libssl-dev with libssl3) along."""
+    out = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Multi-Arch}\n"],
                          capture_output=True, text=True, check=False).stdout
-    return {n for n, arch in (l.split() for l in out.splitlines() if l.count(" ") == 1) if arch == foreign}
+    return {l.split()[0] for l in out.splitlines() if l.endswith(" same")}
 
 
 def main(argv):
@@ -141,7 +143,7 @@ def main(argv):
         with open(args.policy, encoding="utf-8") as f:
             text = f.read()
     else:
-        names = sorted(_closure(args.packages) | _installed_foreign(args.foreign))
+        names = sorted(_closure(args.packages) | _installed_shared())
         queries = [q for n in names for q in (f"{n}:{args.native}", f"{n}:{args.foreign}")]
         text = subprocess.run(["apt-cache", "policy", *queries], capture_output=True, text=True,
                               check=False).stdout if queries else ""

@@ -84,7 +84,8 @@ apt_update() {
 }
 
 apt_install() {
-  $SUDO apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" 2>&1 | tee "$log/install"
+  # --no-remove: a plan that would remove an installed package is refused, never carried out
+  $SUDO apt-get install -y -qq --no-install-recommends --no-remove "$@" "${missing[@]}" 2>&1 | tee "$log/install"
   return "${PIPESTATUS[0]}"
 }
 
