@@ -32,15 +32,16 @@ TEXT_RESULTS = ("const char*", "const TavikWChar*")
 
 
 class Interface:
-    """functions: [(ordinal, family, name, result type, [(parameter, type)])] in ordinal order, with
-    twin (True when the plain name is exported as well);
+    """functions: [(ordinal, family, name, result type, [(parameter, type)])] in ordinal order;
     structs: {record: [(field, type, element count or 0)]};
     constants: {name: value}; constant_types: {name: declared type};
     enums: {enum type: (underlying type, [(member, value)])}, the header's enum declarations;
-    docs: {function: its reference comment, without the comment marks}."""
+    docs: {function: its reference comment, without the comment marks};
+    twins: {function: whether its plain name is exported}; arg_bytes: {function: stack bytes of
+    its arguments on 32-bit Windows, the N of _Name@N}."""
 
     def __init__(self):
-        self.functions, self.twins, self.docs = [], {}, {}
+        self.functions, self.twins, self.arg_bytes, self.docs = [], {}, {}, {}
         self.structs, self.constants, self.constant_types, self.enums = {}, {}, {}, {}
 
 
@@ -102,7 +103,7 @@ def read(table, include_dir, keep=()):
         model.structs[name] = [(f, resolve(t, aliases, keep), n) for f, t, n in fields]
     with open(table, encoding="utf-8") as f:
         entries = EXPORT.findall(f.read())
-    for ordinal, group, name, _bytes, twin in entries:
+    for ordinal, group, name, arg_bytes, twin in entries:
         if name not in decls:
             raise SystemExit(f"{name} is in the export table but declared in no public header")
         ret, params = decls[name]
@@ -117,6 +118,7 @@ def read(table, include_dir, keep=()):
             ret = "handle"
         model.functions.append((int(ordinal), group, name, ret, resolved))
         model.twins[name] = twin == "TWIN"
+        model.arg_bytes[name] = int(arg_bytes)
     return model
 
 
