@@ -1,10 +1,12 @@
 # Installation of the host build: the library, its public headers, tavikctl, the shipped unit
-# profiles, a CMake package (find_package(Tavik2) -> Tavik2::tavik2) and a pkg-config file.
+# profiles, a CMake package (find_package(Tavik2) -> Tavik2::tavik2), a pkg-config file and the
+# .NET binding's source (share/tavik/dotnet/Tavik2.cs).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(TAVIK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/Tavik2")
 set(TAVIK_INSTALL_PROFILEDIR "${CMAKE_INSTALL_DATADIR}/tavik/profiles")
+set(TAVIK_INSTALL_DOTNETDIR "${CMAKE_INSTALL_DATADIR}/tavik/dotnet")
 
 set_target_properties(tavik2 PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 target_include_directories(tavik2 INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
@@ -19,6 +21,7 @@ install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/tavik2 DESTINATION ${CMAKE_INSTALL
   COMPONENT development FILES_MATCHING PATTERN "*.h")
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/sim/profiles/ DESTINATION ${TAVIK_INSTALL_PROFILEDIR}
   COMPONENT runtime FILES_MATCHING PATTERN "*.json")
+install(FILES ${TAVIK_DOTNET_SOURCE} DESTINATION ${TAVIK_INSTALL_DOTNETDIR} COMPONENT development)
 
 install(EXPORT Tavik2Targets NAMESPACE Tavik2:: DESTINATION ${TAVIK_INSTALL_CMAKEDIR} COMPONENT development)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/Tavik2Config.cmake.in

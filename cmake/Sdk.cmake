@@ -4,6 +4,8 @@
 #   build/win32/sdk/include/tavik2/*.h
 #   build/win32/sdk/lib/libTavik2.dll.a   MinGW import library (i686-w64-mingw32-dlltool)
 #   build/win32/sdk/lib/Tavik2.lib        MSVC import library (lld-link)
+#   build/win32/sdk/dotnet/Tavik2.cs      the .NET binding (generated, dotnet/CMakeLists.txt)
+#   build/win32/sdk/dotnet/Tavik2.Net.csproj  its project: .NET Framework 4.8 and .NET 8, x86
 #   build/win32/Tavik2-sdk-<version>.zip  the same folder as an archive
 #
 # Both import libraries come from the export table. The DLL exports each function as "_Name@N"
@@ -59,9 +61,16 @@ add_custom_command(OUTPUT "${sdk_dll}" "${TAVIK_SDK_DIR}/include/tavik2/tavik2.h
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${sdk_headers} "${TAVIK_SDK_DIR}/include/tavik2/"
   DEPENDS tavik2 $<TARGET_FILE:tavik2> ${sdk_headers} VERBATIM
   COMMENT "SDK folder: Tavik2.dll and the public headers")
+set(sdk_dotnet "${TAVIK_SDK_DIR}/dotnet/Tavik2.cs" "${TAVIK_SDK_DIR}/dotnet/Tavik2.Net.csproj")
+add_custom_command(OUTPUT ${sdk_dotnet}
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${TAVIK_SDK_DIR}/dotnet"
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different "${TAVIK_DOTNET_SOURCE}"
+    "${CMAKE_SOURCE_DIR}/dotnet/Tavik2.Net.csproj" "${TAVIK_SDK_DIR}/dotnet/"
+  DEPENDS tavik2_dotnet "${TAVIK_DOTNET_SOURCE}" "${CMAKE_SOURCE_DIR}/dotnet/Tavik2.Net.csproj" VERBATIM
+  COMMENT "SDK folder: the .NET binding")
 add_custom_command(OUTPUT "${TAVIK_SDK_ZIP}"
-  COMMAND ${CMAKE_COMMAND} -E tar cf "${TAVIK_SDK_ZIP}" --format=zip bin include lib
+  COMMAND ${CMAKE_COMMAND} -E tar cf "${TAVIK_SDK_ZIP}" --format=zip bin include lib dotnet
   WORKING_DIRECTORY "${TAVIK_SDK_DIR}"
-  DEPENDS "${sdk_dll}" "${sdk_mingw_lib}" "${sdk_msvc_lib}" VERBATIM
+  DEPENDS "${sdk_dll}" "${sdk_mingw_lib}" "${sdk_msvc_lib}" ${sdk_dotnet} VERBATIM
   COMMENT "SDK archive Tavik2-sdk-${PROJECT_VERSION}.zip")
-add_custom_target(sdk ALL DEPENDS "${sdk_dll}" "${sdk_mingw_lib}" "${sdk_msvc_lib}" "${TAVIK_SDK_ZIP}")
+add_custom_target(sdk ALL DEPENDS "${sdk_dll}" "${sdk_mingw_lib}" "${sdk_msvc_lib}" ${sdk_dotnet} "${TAVIK_SDK_ZIP}")

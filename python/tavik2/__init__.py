@@ -21,7 +21,6 @@ _TYPES = {
     "float": ctypes.c_float, "double": ctypes.c_double, "char": ctypes.c_char,
     "TavikWChar": ctypes.c_uint16,
 }
-_SIZE_NAMES = ("length", "size")
 _TEXT_START = 256
 _TEXT_LIMIT = 1 << 16
 
@@ -89,47 +88,9 @@ def _check(code, function):
         raise Tavik2Error(code, error_text(code), function)
 
 
-def _plan(params, family_functions):
-    """How each parameter is passed: ("in", t), ("text", size index), ("bytes", size index),
-    ("out", ctype), ("record", struct), ("buffer", size index, free function), ("skip",)."""
-    steps = []
-    # Buffers the library allocated are given back through a parameter of the same name.
-    owned = {p for _r, ps in family_functions.values() for p, t in ps if t.endswith("**")}
-    i = 1  # parameter 0 is the handle
-    while i < len(params):
-        name, t = params[i]
-        after = params[i + 1] if i + 1 < len(params) else None
-        sized = after is not None and after[0] in _SIZE_NAMES and not after[1].endswith("*")
-        if t == "char*" and sized:
-            steps += [("text",), ("skip",)]
-            i += 2
-            continue
-        if t == "uint8_t*" and sized:
-            steps += [("bytes",), ("skip",)]
-            i += 2
-            continue
-        if t == "const uint8_t*" and sized:
-            steps += [("data",), ("skip",)]
-            i += 2
-            continue
-        if t == "uint8_t**" and after is not None and after[1] == "uint32_t*":
-            free = next((f for f, (_r, ps) in family_functions.items()
-                         if len(ps) == 2 and ps[1] == (name, "uint8_t*")), None)
-            steps += [("buffer", free), ("skip",)]
-            i += 2
-            continue
-        if t.endswith("*") and not t.startswith("const ") and t != "char*" and name not in owned:
-            base = t[:-1]
-            steps.append(("record", base) if base in _functions.STRUCTS else ("out", _TYPES[base]))
-        else:
-            steps.append(("in", t))
-        i += 1
-    return steps
-
-
-def _method(family, name, result, params, family_functions):
+def _method(family, name, result, params):
     fn = _bind(name, result, params)
-    steps = _plan(params, family_functions)
+    steps = _functions.PLANS[name]
     n_in = sum(1 for s in steps if s[0] in ("in", "data") or s[0] == "bytes")
 
     def call(self, *args):
@@ -169,7 +130,7 @@ def _method(family, name, result, params, family_functions):
                 argv.append(ctypes.byref(rec))
                 outs.append(("record", rec))
             else:
-                cell = step[1]()
+                cell = _TYPES[step[1]]()
                 argv.append(ctypes.byref(cell))
                 outs.append(("out", cell))
         while True:
@@ -195,7 +156,7 @@ def _method(family, name, result, params, family_functions):
                 _, ptr, size, free = out
                 values.append(ctypes.string_at(ptr, size.value) if ptr else b"")
                 if ptr and free:
-                    getattr(self, free)(ptr)
+                    getattr(self, free.split("_", 1)[1])(ptr)
             elif out[0] == "record":
                 rec = out[1]
                 values.append({f: (list(v) if not isinstance(v, (int, float, bool)) else v)
@@ -242,25 +203,17 @@ class _Family:
 
 
 def _families():
-    grouped = {}
-    for _ordinal, family, name, result, params in _functions.FUNCTIONS:
-        grouped.setdefault(family, {})[name] = (result, params)
+    signatures = {name: (result, params) for _o, _f, name, result, params in _functions.FUNCTIONS}
     built = {}
-    for family, functions in grouped.items():
-        factory = next((n for n, (r, ps) in functions.items() if r == "handle" and not ps), None)
-        if factory is None:
-            continue  # message lookups: module functions below
-        prefix = factory[3:] + "_"
-        members = {n[len(prefix):]: (r, ps) for n, (r, ps) in functions.items() if n.startswith(prefix)}
+    for family, (factory, release, operations) in _functions.FAMILIES.items():
         attrs = {"__doc__": f"The {family} family; built: {hasattr(_lib, factory)}."}
         factory_fn = _bind(factory, "handle", [])
         if factory_fn is not None:
             attrs["_factory"] = staticmethod(factory_fn)
-            attrs["_release"] = staticmethod(_bind(prefix + "release", "void", [("handle", "handle")]))
-        for member, (result, params) in members.items():
-            if member == "release" or not hasattr(_lib, prefix + member):
-                continue
-            attrs[member] = _method(family, prefix + member, result, params, members)
+            attrs["_release"] = staticmethod(_bind(release, "void", [("handle", "handle")]))
+        for name in operations:
+            if hasattr(_lib, name):
+                attrs[name.split("_", 1)[1]] = _method(family, name, *signatures[name])
         built[family] = type(family, (_Family,), attrs)
     return built
 

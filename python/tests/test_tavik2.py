@@ -61,6 +61,8 @@ class Calls(unittest.TestCase):
             self.assertEqual(bmp[:2], b"BM")
             self.assertEqual(int.from_bytes(bmp[2:6], "little"), len(bmp))
             self.assertEqual(len(video.takeSnapshotRaw(64, False)), 64)
+            raw = video.takeSnapshotRaw(tavik2.RAW_FRAME_BUFFER_SIZE, False)
+            self.assertEqual(video.createBitmap(raw, False, False)[:2], b"BM")  # bytes in, sized by the package
 
     def test_closed_object_gives_invalid_parameter(self):
         about = tavik2.About()

@@ -1,8 +1,9 @@
 # Installs the build into a fresh prefix, then builds the example application against the installed
 # package twice -- with find_package(Tavik2) and with pkg-config -- as C++ and as C, and runs all four
 # on a fresh unit.
-# Also checks that the installed tavikctl and Python package use the installed library.
-# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, CC, LIBDIR, PYTHON, PYTHON_DIR.
+# Also checks that the installed tavikctl and Python package use the installed library, and builds the
+# C# example with the installed .NET binding and runs it under Mono against the installed library.
+# Arguments: BUILD_DIR, SOURCE_DIR, WORK_DIR, CXX, CC, LIBDIR, PYTHON, PYTHON_DIR, MCS, MONO.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -15,7 +16,7 @@ function(run what)
 endfunction()
 
 run("install" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${prefix}")
-foreach(f include/tavik2/tavik2.h bin/tavikctl share/tavik/profiles/default.json
+foreach(f include/tavik2/tavik2.h bin/tavikctl share/tavik/profiles/default.json share/tavik/dotnet/Tavik2.cs
           ${LIBDIR}/cmake/Tavik2/Tavik2Config.cmake ${LIBDIR}/pkgconfig/tavik2.pc)
   if(NOT EXISTS "${prefix}/${f}")
     message(FATAL_ERROR "not installed: ${f}")
@@ -37,8 +38,9 @@ endforeach()
 set(ENV{TAVIK_HOME} "${WORK_DIR}/home")
 set(ENV{TAVIK_TIME_SCALE} 1000)
 
-function(check_example exe)
-  run("${exe}" "${exe}")
+# check_example(<command>...): runs the example and checks its lines.
+function(check_example)
+  run("${ARGV}" ${ARGV})
   foreach(line "library " "supervisor firmware " "unit serial ")
     string(FIND "${last_output}" "${line}" at)
     if(at EQUAL -1)
@@ -67,6 +69,13 @@ check_example("${WORK_DIR}/unit_info_pc")
 run("pkg-config C build" ${CC} -std=c99 -pedantic -Wall -Wextra -Werror "${SOURCE_DIR}/examples/unit_info/unit_info.c"
   ${flags} "-Wl,-rpath,${prefix}/${LIBDIR}" -o "${WORK_DIR}/unit_info_c_pc")
 check_example("${WORK_DIR}/unit_info_c_pc")
+
+# C#: the installed binding, the library name mapped to the installed library.
+run("C# build" ${MCS} -nologo -warnaserror+ "-out:${WORK_DIR}/unit_info_cs.exe"
+  "${SOURCE_DIR}/examples/unit_info/unit_info.cs" "${prefix}/share/tavik/dotnet/Tavik2.cs")
+file(WRITE "${WORK_DIR}/unit_info_cs.exe.config"
+  "<configuration><dllmap dll=\"Tavik2\" target=\"${prefix}/${LIBDIR}/libtavik2.so.2\" /></configuration>\n")
+check_example(${MONO} "${WORK_DIR}/unit_info_cs.exe")
 
 # The installed tavikctl finds its library.
 run("installed tavikctl" "${prefix}/bin/tavikctl" versions)

@@ -1,5 +1,6 @@
 # Static checks of the Windows SDK folder and of the programs built against it:
-#  - the folder holds Tavik2.dll, the public headers and both import libraries; the archive too;
+#  - the folder holds Tavik2.dll, the public headers, both import libraries and the .NET binding
+#    with its project; the archive too;
 #  - the program importing every export asks Tavik2.dll for exactly the DLL's "_Name@N" names, each
 #    with its ordinal as hint, and nothing else (so libTavik2.dll.a maps every caller's symbol);
 #  - the example asks Tavik2.dll only for such names;
@@ -12,7 +13,8 @@ macro(fail text)
   list(APPEND failures "${text}")
 endmacro()
 
-foreach(f bin/Tavik2.dll include/tavik2/tavik2.h include/tavik2/error_code.h lib/libTavik2.dll.a lib/Tavik2.lib)
+foreach(f bin/Tavik2.dll include/tavik2/tavik2.h include/tavik2/error_code.h lib/libTavik2.dll.a lib/Tavik2.lib
+          dotnet/Tavik2.cs dotnet/Tavik2.Net.csproj)
   if(NOT EXISTS "${SDK_DIR}/${f}")
     fail("missing in the SDK folder: ${f}")
   endif()
@@ -21,7 +23,8 @@ if(NOT EXISTS "${SDK_ZIP}")
   fail("missing: ${SDK_ZIP}")
 else()
   execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf "${SDK_ZIP}" OUTPUT_VARIABLE listing)
-  foreach(f bin/Tavik2.dll include/tavik2/tavik2.h lib/libTavik2.dll.a lib/Tavik2.lib)
+  foreach(f bin/Tavik2.dll include/tavik2/tavik2.h lib/libTavik2.dll.a lib/Tavik2.lib dotnet/Tavik2.cs
+            dotnet/Tavik2.Net.csproj)
     string(FIND "${listing}" "${f}" at)
     if(at EQUAL -1)
       fail("missing in the archive: ${f}")

@@ -1,0 +1,16 @@
+# Runs the C# unit_info example on a fresh simulated unit and checks that it printed every line.
+# Arguments: MONO, EXE, HOME (the unit's folder, made afresh), VERSION (the library's).
+file(REMOVE_RECURSE "${HOME}")
+set(ENV{TAVIK_HOME} "${HOME}")
+execute_process(COMMAND ${MONO} --debug "${EXE}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(REMOVE_RECURSE "${HOME}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${EXE} failed (${rc}):\n${out}\n${err}")
+endif()
+string(REPLACE "." "\\." version "${VERSION}")
+foreach(line "library ${version}\n" "supervisor firmware 1\\.3\\.0\\.0\n" "unit serial U7654321\n")
+  if(NOT out MATCHES "${line}")
+    message(FATAL_ERROR "${EXE} printed no '${line}':\n${out}")
+  endif()
+endforeach()
+message(STATUS "${out}")
