@@ -70,12 +70,16 @@ run("pkg-config C build" ${CC} -std=c99 -pedantic -Wall -Wextra -Werror "${SOURC
   ${flags} "-Wl,-rpath,${prefix}/${LIBDIR}" -o "${WORK_DIR}/unit_info_c_pc")
 check_example("${WORK_DIR}/unit_info_c_pc")
 
-# C#: the installed binding, the library name mapped to the installed library.
-run("C# build" ${MCS} -nologo -warnaserror+ "-out:${WORK_DIR}/unit_info_cs.exe"
-  "${SOURCE_DIR}/examples/unit_info/unit_info.cs" "${prefix}/share/tavik/dotnet/Tavik2.cs")
-file(WRITE "${WORK_DIR}/unit_info_cs.exe.config"
-  "<configuration><dllmap dll=\"Tavik2\" target=\"${prefix}/${LIBDIR}/libtavik2.so.2\" /></configuration>\n")
-check_example(${MONO} "${WORK_DIR}/unit_info_cs.exe")
+# C#: the installed binding, the library name mapped to the installed library (with Mono only).
+if(EXISTS "${prefix}/share/tavik/dotnet/Tavik2.cs" AND MCS AND MONO)
+  run("C# build" ${MCS} -nologo -warnaserror+ "-out:${WORK_DIR}/unit_info_cs.exe"
+    "${SOURCE_DIR}/examples/unit_info/unit_info.cs" "${prefix}/share/tavik/dotnet/Tavik2.cs")
+  file(WRITE "${WORK_DIR}/unit_info_cs.exe.config"
+    "<configuration><dllmap dll=\"Tavik2\" target=\"${prefix}/${LIBDIR}/libtavik2.so.2\" /></configuration>\n")
+  check_example(${MONO} "${WORK_DIR}/unit_info_cs.exe")
+elseif(NOT EXISTS "${prefix}/share/tavik/dotnet/Tavik2.cs")
+  message(FATAL_ERROR "the .NET binding was not installed")
+endif()
 
 # The installed tavikctl finds its library.
 run("installed tavikctl" "${prefix}/bin/tavikctl" versions)
