@@ -130,8 +130,8 @@ private:
     // The fields of one map: unknown and repeated keys refused, required ones checked.
     class Fields {
     public:
-        Fields(Loader& l, const YAML::Node& map, std::initializer_list<const char*> known,
-               std::initializer_list<const char*> required, const std::string& what = "")
+        Fields(Loader& l, const YAML::Node& map, const std::vector<const char*>& known,
+               const std::vector<const char*>& required, const std::string& what = "")
         {
             for (const auto& kv : map) {
                 const YAML::Node key = kv.first;
@@ -281,9 +281,20 @@ private:
         s.kind = it->second;
         s.line = lineOf(key);
         const std::string what = "step " + name;
-        auto map = [&](std::initializer_list<const char*> known, std::initializer_list<const char*> required) {
+        auto map = [&](std::vector<const char*> known, std::vector<const char*> required) {
             if (!body.IsMap()) fail(body, what + " takes a map of fields");
             return Fields(*this, body, known, required, what);
+        };
+        // The fields of an expect step; its wait twin also needs a time-out.
+        auto waitable = [&](std::vector<const char*> known, std::vector<const char*> required) {
+            const bool wait = s.kind == StepKind::Wait || s.kind == StepKind::WaitSetting || s.kind == StepKind::WaitLog;
+            if (wait) {
+                known.push_back("timeout");
+                required.push_back("timeout");
+            }
+            Fields f = map(known, required);
+            if (wait) s.timeoutMs = duration(f.get("timeout"), "timeout");
+            return f;
         };
         switch (s.kind) {
         case StepKind::Set: {
@@ -299,37 +310,28 @@ private:
             break;
         case StepKind::Expect:
         case StepKind::Wait: {
-            const bool wait = s.kind == StepKind::Wait;
-            const Fields f = wait ? map({"field", "value", "min", "max", "timeout"}, {"field", "timeout"})
-                                  : map({"field", "value", "min", "max"}, {"field"});
+            const Fields f = waitable({"field", "value", "min", "max"}, {"field"});
             field(f.get("field"), s);
             condition(f, body, s);
-            if (wait) s.timeoutMs = duration(f.get("timeout"), "timeout");
             break;
         }
         case StepKind::ExpectSetting:
         case StepKind::WaitSetting: {
-            const bool wait = s.kind == StepKind::WaitSetting;
-            const Fields f = wait ? map({"key", "value", "min", "max", "timeout"}, {"key", "timeout"})
-                                  : map({"key", "value", "min", "max"}, {"key"});
+            const Fields f = waitable({"key", "value", "min", "max"}, {"key"});
             s.key = text(f.get("key"), "key");
             if (s.key.empty()) fail(f.get("key"), "key must not be empty");
             condition(f, body, s);
             if (s.condition.value && !f.get("value").IsScalar()) fail(f.get("value"), "a setting's value is one text");
             if (s.condition.value) s.condition.value = f.get("value").Scalar(); // settings are texts
-            if (wait) s.timeoutMs = duration(f.get("timeout"), "timeout");
             break;
         }
         case StepKind::ExpectLog:
         case StepKind::WaitLog: {
-            const bool wait = s.kind == StepKind::WaitLog;
-            const Fields f = wait ? map({"target", "code", "ok", "count", "timeout"}, {"code", "timeout"})
-                                  : map({"target", "code", "ok", "count"}, {"code"});
+            const Fields f = waitable({"target", "code", "ok", "count"}, {"code"});
             if (f.has("target")) s.logTarget = text(f.get("target"), "target");
             s.logCode = static_cast<uint32_t>(integer(f.get("code"), "code", 0, 0xFFFFFFFFll));
             if (f.has("ok")) s.logOk = boolean(f.get("ok"), "ok");
             if (f.has("count")) s.logCount = static_cast<int>(integer(f.get("count"), "count", 1, 100000));
-            if (wait) s.timeoutMs = duration(f.get("timeout"), "timeout");
             break;
         }
         case StepKind::Fault: {
