@@ -9,12 +9,10 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
-#include <sstream>
 #include <thread>
 
 #include "frame/settings_file.h"
