@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "cli.h"
-#include "sim_scenario_ops.h"
+#include "sim_ops.h"
 #include "sim_scenario.h"
 #include "sim_scenario_run.h"
 #include "platform/host/time_scale.h"
@@ -16,8 +16,6 @@
 
 namespace tavikctl {
 namespace {
-
-namespace simops = tavikctl::scenario::ops;
 
 namespace fs = std::filesystem;
 using namespace scenario;

@@ -1,4 +1,4 @@
-// The scenario runner: each typed step through the operations of `tavikctl sim` (sim_scenario_ops.h), the
+// The scenario runner: each typed step through the operations of `tavikctl sim` (sim_ops.h), the
 // settings store, the library (video snapshots) and child processes.
 #include "sim_scenario_run.h"
 
@@ -18,15 +18,13 @@
 #include "frame/settings_file.h"
 #include "platform/host/time_scale.h"
 #include "powermgr_service.h"
-#include "sim_scenario_ops.h"
+#include "sim_ops.h"
 #include "tavik2/video.h"
 
 extern char** environ;
 
 namespace tavikctl::scenario {
 namespace {
-
-namespace simops = tavikctl::scenario::ops;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
