@@ -146,8 +146,8 @@ TEST_F(ScenarioRun, CheckRefusesWhatTheUnitDoesNotTake) {
     } cases[] = {
         {"  - expect: {field: supervisor.noSuchField, value: 1}", ":4: the unit has no field supervisor.noSuchField"},
         {"  - set: {field: supervisor.ssTemp, value: hot}", ":4: set supervisor.ssTemp: "},
-        {"  - fault: {target: board, action: absent}", ":4: "},
-        {"  - fault: {code: 0x2224F4, action: reply, reply: xyz}", ":4: "},
+        {"  - fault: {target: board, action: absent}", ":4: fault action: a board library has no action \"absent\""},
+        {"  - fault: {code: 0x2224F4, action: reply, reply: xyz}", ":4: fault reply: "},
     };
     for (const auto& c : cases) {
         const std::string file = write("bad.yaml", std::string("name: bad\nsteps:\n  - delay: 1s\n") + c.step + "\n");

@@ -172,6 +172,8 @@ Scenario checkedScenario(const std::string& path, ScratchUnit& scratch) {
             simops::addFault({f.target, f.code, f.action, f.count, f.reply, f.times, f.skip, f.address, f.value});
             simops::clearFaults();
             return "";
+        } catch (const simops::Refused& r) { // named by its command-line option: here a field
+            return "fault " + (r.option.rfind("--", 0) == 0 ? r.option.substr(2) : r.option) + ": " + r.message;
         } catch (const std::exception& e) {
             return e.what();
         }
