@@ -8,6 +8,7 @@
 #include "sim/service_model.h"
 #include "sim/supervisor.h"
 #include "sim/unit.h"
+#include "tavik2/power.h"
 
 namespace tavikctl {
 namespace {
@@ -75,7 +76,29 @@ void PowerMgrService::handleCode(uint32_t code) {
     }
 }
 
+void PowerMgrService::answerSupervisor() {
+    // The supervisor's request, read from the unit without a driver request (the poll is frequent);
+    // answered through the library as the unit's service does: the transition says what the
+    // front button asked for, the acknowledge clears the request.
+    const bool pending = sim::Unit::instance().getValue("power.powerRequest") != 0;
+    const bool fresh = pending && !supervisorRequest_;
+    supervisorRequest_ = pending;
+    if (!fresh) return;
+    Tavik2Power* power = GetPower();
+    int32_t transition = 0;
+    const ErrorCode e = power ? Power_getButtonPowerTransitionStatus(power, &transition) : ERR_MEMORY_ALLOCATION;
+    if (power) Power_ackPowerRequest(power);
+    Power_release(power);
+    const int32_t request = e != ERR_SUCCESS ? kPowerMgrNone
+                            : transition == kTransitionSuspend ? kPowerMgrSuspend
+                            : transition == kTransitionShutdown ? kPowerMgrShutdown : kPowerMgrNone;
+    report_("front button: supervisor requests " + std::string(powerMgrRequestName(request)) +
+            (e != ERR_SUCCESS ? " (transition not readable, error " + std::to_string(e) + ")" : ""));
+    if (request != kPowerMgrNone) runCycle(request);
+}
+
 void PowerMgrService::poll() {
+    answerSupervisor();
     sim::LogQuery q;
     q.target = serviceTarget();
     q.since = logSeen_;

@@ -7,7 +7,9 @@
 //   every registered application has reported ready ("PowerMgrAppReadyReq" counted up once per
 //   application; each report ends that registration) or until the time-out, then carries it out on
 //   the simulated unit (a shutdown or restart is a power cycle of the supervisor), clears the
-//   request and sets "PowerMgrResume" to 1.
+//   request and sets "PowerMgrResume" to 1;
+// - a power request of the supervisor (the front button) is acknowledged and carried out as the
+//   button's transition says: 2 a suspend, 3 a shutdown.
 #pragma once
 
 #include <atomic>
@@ -24,6 +26,9 @@ enum PowerMgrRequest : int32_t { kPowerMgrNone = 0, kPowerMgrSuspend = 1, kPower
 
 // Control codes that ask the service for a cycle: 139 + the request.
 constexpr uint32_t kServiceCycleCodeBase = 139;
+
+// Button power transitions of the simulated supervisor: held, then what its release asks for.
+constexpr int32_t kTransitionHeld = 1, kTransitionSuspend = 2, kTransitionShutdown = 3;
 
 const char* powerMgrRequestName(int32_t request);
 
@@ -52,12 +57,14 @@ public:
 
 private:
     void handleCode(uint32_t code);
+    void answerSupervisor();
 
     Options options_;
     Report report_;
     uint64_t logSeen_ = 0;
     int registered_ = 0;
     int cycles_ = 0;
+    bool supervisorRequest_ = false;
 };
 
 // `tavikctl service suspend|shutdown|restart`: asks the running service for a cycle.

@@ -1,13 +1,10 @@
 // tavikctl sim ...: reset the simulated unit, load profiles, read the request log, inject faults.
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 
 #include "cli.h"
 #include "frame/request_index.h"
-#include "platform/host/time_scale.h"
 #include "sim/unit.h"
+#include "sim_ops.h"
 
 namespace tavikctl {
 namespace {
@@ -20,48 +17,6 @@ std::string hex32(uint32_t v) {
     return buf;
 }
 
-// A 32-bit number in decimal or 0x-prefixed hexadecimal (no sign, no octal).
-uint32_t parseCode(const std::string& option, const std::string& text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    const bool ok = !digits.empty() && digits.size() <= (hex ? 8u : 10u) &&
-                    digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos &&
-                    (hex || digits.size() == 1 || digits[0] != '0');
-    const unsigned long long v = ok ? std::stoull(digits, nullptr, hex ? 16 : 10) : 0;
-    if (!ok || v > 0xFFFFFFFFull)
-        throw CLI::ValidationError(option, "\"" + text + "\" is not a 32-bit number (decimal, or hexadecimal with 0x)");
-    return static_cast<uint32_t>(v);
-}
-
-// What each kind of target accepts as a fault.
-struct TargetKind {
-    const char* what;
-    std::vector<std::string> actions;
-    bool driverDevice = false; // a device of the drivers: counts, replies and opens apply
-};
-
-const TargetKind* targetKind(const std::string& target) {
-    static const TargetKind device{"driver device", {"absent", "fail", "count", "reply"}, true};
-    static const TargetKind board{"board library", {"fail", "no_answer", "value"}};
-    static const TargetKind service{"platform service", {"absent", "refusing", "accepting"}};
-    static const TargetKind bootloader{"bootloader", {"silent", "nack"}};
-    if (target == "bootloader:ss" || target == "bootloader:front") return &bootloader;
-    if (target == "board") return &board;
-    if (target == "service") return &service;
-    static const TargetKind registry{"registry", {"fail"}};
-    if (target == "registry") return &registry;
-    if (target.rfind("\\\\.\\", 0) == 0 && target.size() > 4) return &device;
-    return nullptr;
-}
-
-const char* kFaultHelp =
-    "Targets and their actions:\n"
-    "  \\\\.\\<device>  absent (opens fail; code 0), fail, count (--count), reply (--reply, --count)\n"
-    "  board          fail, no_answer, value (--value; --address limits it to one I2C device)\n"
-    "  service        absent, refusing, accepting (the answer to one control code)\n"
-    "  registry       fail (code 1 open to read, 2 open to write, 3 read, 4 write; 0 any)\n"
-    "  bootloader:ss, bootloader:front  silent, nack (--code: 0x7F synchronisation or a command byte)";
-
 std::string describeCode(const tavik::sim::LogEntry& e) {
     if (e.target.rfind("\\\\.\\", 0) == 0) {
         if (e.code == 0) return e.note.rfind("read", 0) == 0 ? "read" : "open"; // plain reads log code 0 too
@@ -71,20 +26,6 @@ std::string describeCode(const tavik::sim::LogEntry& e) {
     }
     return std::to_string(e.code);
 }
-
-struct FaultOptions {
-    std::string target = "\\\\.\\TavikDrv";
-    std::string code = "0";
-    std::string action;
-    std::string count, reply, times, skip, address, value;
-};
-
-struct LogOptions {
-    std::string target;
-    std::string code, since;
-    size_t last = 0;
-    bool clear = false;
-};
 
 std::string payloadText(const std::vector<uint8_t>& kept, uint64_t length, uint32_t crc) {
     std::string t = tavik::sim::toHex(kept.data(), kept.size());
@@ -96,27 +37,25 @@ std::string payloadText(const std::vector<uint8_t>& kept, uint64_t length, uint3
     return t;
 }
 
-void showLog(Context& ctx, const LogOptions& o) {
-    Unit& unit = Unit::instance();
-    if (o.clear) {
-        unit.clearLog();
+// A refusal of the shared operations, reported as the option's validation error.
+template <class F>
+auto asOption(F f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const simops::Refused& e) {
+        throw CLI::ValidationError(e.option, e.message);
+    }
+}
+
+void showLog(Context& ctx, const simops::LogFilter& o, bool clear) {
+    if (clear) {
+        simops::clearLog();
         emit(ctx, json{{"cleared", true}}, "request log cleared");
         return;
     }
-    tavik::sim::LogQuery q;
-    q.target = o.target;
-    if (!o.code.empty()) q.code = parseCode("--code", o.code);
-    if (!o.since.empty()) {
-        if (o.since.find_first_not_of("0123456789") != std::string::npos || o.since.size() > 19)
-            throw CLI::ValidationError("--since", "\"" + o.since + "\" is not a sequence number");
-        q.since = std::stoull(o.since);
-    }
-    q.last = o.last;
-    const std::vector<tavik::sim::LogEntry> entries = unit.readLog(q);
-    json doc = json::array();
+    const std::vector<tavik::sim::LogEntry> entries = asOption([&] { return simops::readLog(o); });
     std::string text;
     for (const auto& e : entries) {
-        doc.push_back(tavik::sim::logEntryToJson(e));
         text += "#" + std::to_string(e.seq) + " pid " + std::to_string(e.pid) +
                 (e.client.empty() ? "" : " [" + e.client + "]") + " " + e.target + " " +
                 describeCode(e) + " in[" + payloadText(e.in, e.inLength, e.inCrc) + "] out[" +
@@ -124,52 +63,7 @@ void showLog(Context& ctx, const LogOptions& o) {
                 (e.ok ? " ok" : " FAILED") + (e.note.empty() ? "" : " (" + e.note + ")") + "\n";
     }
     if (entries.empty()) text = "request log is empty";
-    emit(ctx, doc, text);
-}
-
-void addFault(Context& ctx, const FaultOptions& o) {
-    const TargetKind* kind = targetKind(o.target);
-    if (kind == nullptr)
-        throw CLI::ValidationError("--target", "unknown target \"" + o.target + "\"\n" + kFaultHelp);
-    if (std::find(kind->actions.begin(), kind->actions.end(), o.action) == kind->actions.end())
-        throw CLI::ValidationError("--action", "a " + std::string(kind->what) + " has no action \"" + o.action +
-                                                   "\"\n" + kFaultHelp);
-    const bool device = kind->driverDevice;
-    auto refuse = [&](const char* option, const char* why) { throw CLI::ValidationError(option, why); };
-    json f = {{"target", o.target}, {"code", parseCode("--code", o.code)}, {"action", o.action}};
-    if (!o.count.empty()) {
-        if (!device || (o.action != "count" && o.action != "reply")) refuse("--count", "only with --action count or reply");
-        f["count"] = parseCode("--count", o.count);
-    } else if (o.action == "count") {
-        refuse("--count", "--action count needs --count N");
-    }
-    if (!o.reply.empty() || o.action == "reply") {
-        std::vector<uint8_t> bytes;
-        if (o.action != "reply") refuse("--reply", "only with --action reply");
-        if (o.reply.empty() || !tavik::sim::fromHex(o.reply, bytes)) refuse("--reply", "needs hex bytes, e.g. 01020304");
-        f["reply"] = tavik::sim::toHex(bytes.data(), bytes.size());
-    }
-    if (o.action == "absent" && device && f["code"] != 0) refuse("--code", "absent applies to opens: leave --code 0");
-    if (!o.times.empty()) {
-        const uint32_t n = parseCode("--times", o.times);
-        if (n == 0) refuse("--times", "at least 1 (leave it out for every request)");
-        f["remaining"] = n;
-    }
-    if (!o.skip.empty()) f["skip"] = parseCode("--skip", o.skip);
-    if (!o.address.empty()) {
-        if (o.target != "board") refuse("--address", "only for the board target");
-        const uint32_t a = parseCode("--address", o.address);
-        if (a > 0xFF) refuse("--address", "an I2C address byte, 0..0xFF");
-        f["address"] = a;
-    }
-    if (!o.value.empty()) {
-        if (o.action != "value") refuse("--value", "only with --action value");
-        f["value"] = parseCode("--value", o.value);
-    } else if (o.action == "value") {
-        refuse("--value", "--action value needs --value N");
-    }
-    Unit::instance().addFault(f);
-    emit(ctx, f, "fault added: " + f.dump());
+    emit(ctx, simops::logJson(entries), text);
 }
 
 } // namespace
@@ -180,26 +74,18 @@ void addSimCommands(CLI::App& app, Context& ctx) {
 
     sim->add_subcommand("reset", "Back to the default profile; clears faults and the request log")
         ->callback([&ctx] {
-            // Nothing stops a reset: a unit that cannot be opened is thrown away and made anew.
-            try {
-                Unit::instance().reset();
-            } catch (const std::exception& e) {
-                std::cerr << "tavikctl: the old unit could not be used (" << e.what() << "); making a new one\n";
-                Unit::removeDatabase(tavik::sim::homeDirectory());
-                Unit::instance().reset();
-            }
-            tavik::platform::host::removeNamedSemaphores();
-            emit(ctx, json{{"profile", "default"}, {"home", Unit::instance().home()}},
-                 "unit reset to the default profile in " + Unit::instance().home());
+            const json done = simops::reset([](const std::string& why) {
+                std::cerr << "tavikctl: the old unit could not be used (" << why << "); making a new one\n";
+            });
+            emit(ctx, done, "unit reset to the default profile in " + done["home"].get<std::string>());
         });
 
     auto* load = sim->add_subcommand("load", "Load a unit profile (a shipped name or a JSON file)");
     static std::string profile;
     load->add_option("profile", profile, "Profile name or path")->required();
     load->callback([&ctx] {
-        const json p = Unit::readProfile(profile);
-        Unit::instance().loadProfile(p);
-        emit(ctx, json{{"profile", p.value("name", profile)}}, "loaded profile " + p.value("name", profile));
+        const json done = simops::loadProfile(profile);
+        emit(ctx, done, "loaded profile " + done["profile"].get<std::string>());
     });
 
     sim->add_subcommand("profiles", "List the shipped unit profiles")->callback([&ctx] { listProfiles(ctx); });
@@ -210,19 +96,20 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     });
 
     auto* log = sim->add_subcommand("log", "Show the request log: device, code, bytes in and out, count, success");
-    static LogOptions logOptions;
-    log->add_option("--target", logOptions.target, "Only this device or target");
-    log->add_option("--code", logOptions.code, "Only this request code, control code or ordinal");
-    log->add_option("--since", logOptions.since, "Only entries after this sequence number");
-    log->add_option("--last", logOptions.last, "Only the last N entries");
-    log->add_flag("--clear", logOptions.clear, "Empty the log");
-    log->callback([&ctx] { showLog(ctx, logOptions); });
+    static simops::LogFilter logFilter;
+    static bool clearLog = false;
+    log->add_option("--target", logFilter.target, "Only this device or target");
+    log->add_option("--code", logFilter.code, "Only this request code, control code or ordinal");
+    log->add_option("--since", logFilter.since, "Only entries after this sequence number");
+    log->add_option("--last", logFilter.last, "Only the last N entries");
+    log->add_flag("--clear", clearLog, "Empty the log");
+    log->callback([&ctx] { showLog(ctx, logFilter, clearLog); });
 
     auto* fault = sim->add_subcommand("fault", "Inject, list and clear faults");
     fault->require_subcommand(1);
     auto* add = fault->add_subcommand("add", "Add a fault for one device and request code");
-    add->footer(kFaultHelp);
-    static FaultOptions fo;
+    add->footer(simops::kFaultHelp);
+    static simops::FaultSpec fo;
     add->add_option("--target", fo.target, "Device (\\\\.\\TavikDrv, ...), \"service\", \"board\" or \"registry\"");
     add->add_option("--code", fo.code, "Request code, service code or board ordinal; 0 = any");
     add->add_option("--action", fo.action, "What happens (see the targets below)")->required();
@@ -232,15 +119,18 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     add->add_option("--skip", fo.skip, "Let the first N matching requests pass first");
     add->add_option("--address", fo.address, "I2C device address (board)");
     add->add_option("--value", fo.value, "What the board call returns (value)");
-    add->callback([&ctx] { addFault(ctx, fo); });
+    add->callback([&ctx] {
+        const json f = asOption([] { return simops::addFault(fo); });
+        emit(ctx, f, "fault added: " + f.dump());
+    });
     fault->add_subcommand("list", "List the active faults")->callback([&ctx] {
-        const json f = Unit::instance().faults();
+        const json f = simops::faults();
         std::string text;
         for (const auto& x : f) text += x.dump() + "\n";
         emit(ctx, f, f.empty() ? "no faults" : text);
     });
     fault->add_subcommand("clear", "Remove every fault")->callback([&ctx] {
-        Unit::instance().clearFaults();
+        simops::clearFaults();
         emit(ctx, json{{"cleared", true}}, "faults cleared");
     });
 
@@ -248,18 +138,18 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     static std::string getPath;
     get->add_option("path", getPath, "MODEL.FIELD")->required();
     get->callback([&ctx] {
-        const json v = Unit::instance().getValue(getPath);
-        emit(ctx, json{{"path", getPath}, {"value", v}}, v.is_string() ? v.get<std::string>() : v.dump());
+        const json doc = simops::get(getPath);
+        const json& v = doc["value"];
+        emit(ctx, doc, v.is_string() ? v.get<std::string>() : v.dump());
     });
     auto* set = sim->add_subcommand("set", "Change a model value: MODEL.FIELD VALUE (checked by the model)");
     static std::string setPath, setText;
     set->add_option("path", setPath, "MODEL.FIELD")->required();
     set->add_option("value", setText, "The value (JSON, or a plain word for texts)")->required();
     set->callback([&ctx] {
-        Unit::instance().setValue(setPath, setText);
-        const json v = Unit::instance().getValue(setPath);
-        emit(ctx, json{{"path", setPath}, {"value", v}},
-             setPath + " = " + (v.is_string() ? v.get<std::string>() : v.dump()));
+        const json doc = simops::set(setPath, setText);
+        const json& v = doc["value"];
+        emit(ctx, doc, setPath + " = " + (v.is_string() ? v.get<std::string>() : v.dump()));
     });
 
     addSimServiceCommands(*sim, ctx);
@@ -274,6 +164,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimBuzzerCommands(*sim, ctx);
     addSimWordCommands(*sim, ctx);
     addSimServeCommands(*sim, ctx);
+    addSimScenarioCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

@@ -13,6 +13,7 @@
 #include "power/power_mgr.h"
 #include "power/telematics.h"
 #include "powermgr_service.h"
+#include "sim_ops.h"
 #include "tavik2/about.h"
 #include "tavik2/adc.h"
 #include "tavik2/aux_version.h"
@@ -730,27 +731,35 @@ std::string itemText(const Item& i) {
     return "error " + std::to_string(i.code) + ": " + errorText(i.code);
 }
 
-void showStatus(Context& ctx) {
+} // namespace
+
+simops::Status simops::status() {
     const Fitted fitted = readFitted();
-    json doc = json::object();
-    std::string text;
-    bool failed = false;
+    Status s;
+    s.document = json::object();
     for (const Group& g : kGroups) {
         Items items;
         g.read(fitted, items);
         size_t width = 0;
         for (const Item& i : items) width = std::max(width, i.label.size());
         json group = json::object();
-        text += std::string(g.title) + "\n";
+        s.text += std::string(g.title) + "\n";
         for (const Item& i : items) {
             group[i.key] = itemJson(i);
-            text += "  " + i.label + ":" + std::string(width + 2 - i.label.size(), ' ') + itemText(i) + "\n";
-            failed = failed || i.state == State::Failed;
+            s.text += "  " + i.label + ":" + std::string(width + 2 - i.label.size(), ' ') + itemText(i) + "\n";
+            s.failed = s.failed || i.state == State::Failed;
         }
-        doc[g.key] = group;
+        s.document[g.key] = group;
     }
-    emit(ctx, doc, text);
-    if (failed) {
+    return s;
+}
+
+namespace {
+
+void showStatus(Context& ctx) {
+    const simops::Status s = simops::status();
+    emit(ctx, s.document, s.text);
+    if (s.failed) {
         ctx.exitCode = 1;
         if (!ctx.json) std::cerr << "tavikctl: some values could not be read\n";
     }
