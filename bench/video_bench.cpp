@@ -1,5 +1,5 @@
 // Snapshots: createBitmap of a 720 x 576 interlaced frame next to a memcpy of the same raw pixel
-// data (the bitmap should cost at most three copies), and a whole takeSnapshot of the simulated
+// data (the bitmap should cost at most two copies), and a whole takeSnapshot of the simulated
 // test picture to a file. Runs against a scratch unit home of its own.
 #include <benchmark/benchmark.h>
 

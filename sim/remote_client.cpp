@@ -3,8 +3,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "sim/remote_socket.h"
 
@@ -71,80 +73,94 @@ std::vector<uint8_t> RemoteClient::call(Kind kind, const std::vector<uint8_t>& p
 }
 
 namespace {
-void expectComplete(const proto::Reader& r) {
-    if (!r.complete()) throw RemoteError("reply does not decode");
+// One request and its reply, decoded from `payload` (which its byte fields point into); throws
+// when the reply does not decode.
+template <class Request, class Reply>
+void ask(RemoteClient& client, const Request& request, std::vector<uint8_t>& payload, Reply& reply) {
+    payload = client.call(Request::kind, proto::encoded(request));
+    if (!proto::decode(payload, reply)) throw RemoteError("reply does not decode");
 }
+
+// The same for a reply without byte fields.
+template <class Reply, class Request>
+Reply ask(RemoteClient& client, const Request& request) {
+    std::vector<uint8_t> payload;
+    Reply reply;
+    ask(client, request, payload, reply);
+    return reply;
+}
+
+std::vector<uint8_t> bytesOf(const proto::ByteView& b) { return std::vector<uint8_t>(b.data, b.data + b.size); }
+
+proto::ByteView viewOf(const std::vector<uint8_t>& v) { return {v.data(), static_cast<uint32_t>(v.size())}; }
 } // namespace
 
 uint32_t RemoteClient::hello(uint32_t pid, const std::string& description) {
-    const auto reply = call(Kind::Hello, proto::Writer().u32(pid).text(description).data());
-    proto::Reader r(reply);
-    const uint32_t serverPid = r.u32();
-    r.text();
-    expectComplete(r);
-    return serverPid;
+    proto::HelloRequest q;
+    q.pid = pid;
+    q.description = description;
+    return ask<proto::HelloReply>(*this, q).pid;
 }
 
 uint32_t RemoteClient::deviceOpen(const std::string& name) {
-    const auto reply = call(Kind::DeviceOpen, proto::Writer().text(name).data());
-    proto::Reader r(reply);
-    const uint32_t opened = r.u32(), id = r.u32();
-    expectComplete(r);
-    return opened ? id : 0;
+    proto::DeviceOpenRequest q;
+    q.name = name;
+    const auto r = ask<proto::DeviceOpenReply>(*this, q);
+    return r.opened ? r.device : 0;
 }
 
 RemoteClient::ControlReply RemoteClient::deviceControl(uint32_t device, uint32_t code,
                                                        const std::vector<uint8_t>& in, uint32_t outSize) {
-    proto::Writer w;
-    w.u32(device).u32(code).bytes(in.data(), static_cast<uint32_t>(in.size())).u32(outSize);
-    const auto reply = call(Kind::DeviceControl, w.data());
-    proto::Reader r(reply);
-    ControlReply c;
-    c.ok = r.u32() != 0;
-    c.returned = r.u32();
-    c.out = r.byteVector();
-    expectComplete(r);
-    return c;
+    proto::DeviceControlRequest q;
+    q.device = device;
+    q.code = code;
+    q.in = viewOf(in);
+    q.outSize = outSize;
+    std::vector<uint8_t> payload;
+    proto::DeviceControlReply r;
+    ask(*this, q, payload, r);
+    return {r.ok, r.returned, bytesOf(r.out)};
 }
 
 RemoteClient::ControlReply RemoteClient::deviceRead(uint32_t device, uint32_t size) {
-    const auto reply = call(Kind::DeviceRead, proto::Writer().u32(device).u32(size).data());
-    proto::Reader r(reply);
-    ControlReply c;
-    c.ok = r.u32() != 0;
-    c.out = r.byteVector();
-    c.returned = static_cast<uint32_t>(c.out.size());
-    expectComplete(r);
-    return c;
+    proto::DeviceReadRequest q;
+    q.device = device;
+    q.size = size;
+    std::vector<uint8_t> payload;
+    proto::DeviceReadReply r;
+    ask(*this, q, payload, r);
+    return {r.ok, r.data.size, bytesOf(r.data)};
 }
 
 void RemoteClient::deviceClose(uint32_t device) {
-    const auto reply = call(Kind::DeviceClose, proto::Writer().u32(device).data());
-    if (!reply.empty()) throw RemoteError("reply does not decode");
+    proto::DeviceCloseRequest q;
+    q.device = device;
+    ask<proto::DeviceCloseReply>(*this, q);
 }
 
-RemoteClient::BoardReply RemoteClient::boardCall(const BoardRequest& q) {
-    proto::Writer w;
-    w.u32(static_cast<uint32_t>(q.ordinal));
-    for (uint32_t a : q.args) w.u32(a);
-    w.wtext(q.hasClass ? q.className.c_str() : nullptr);
-    w.bytes(q.data.data(), static_cast<uint32_t>(q.data.size())).u32(q.readLength);
-    const auto reply = call(Kind::BoardCall, w.data());
-    proto::Reader r(reply);
+RemoteClient::BoardReply RemoteClient::boardCall(const BoardRequest& request) {
+    proto::BoardCallRequest q;
+    q.ordinal = request.ordinal;
+    std::copy(std::begin(request.args), std::end(request.args), q.args);
+    q.hasClass = request.hasClass;
+    q.className = request.className;
+    q.data = viewOf(request.data);
+    q.readLength = request.readLength;
+    std::vector<uint8_t> payload;
+    proto::BoardCallReply r;
+    ask(*this, q, payload, r);
     BoardReply b;
-    b.result = r.u32();
-    for (uint32_t& o : b.outs) o = r.u32();
-    b.data = r.byteVector();
-    expectComplete(r);
+    b.result = r.result;
+    std::copy(std::begin(r.outs), std::end(r.outs), b.outs);
+    b.data = bytesOf(r.data);
     return b;
 }
 
 proto::ServiceAnswer RemoteClient::serviceControl(const std::string& service, uint32_t code) {
-    const auto reply = call(Kind::ServiceControl, proto::Writer().text(service).u32(code).data());
-    proto::Reader r(reply);
-    const uint32_t a = r.u32();
-    expectComplete(r);
-    return static_cast<proto::ServiceAnswer>(a);
+    proto::ServiceControlRequest q;
+    q.service = service;
+    q.code = code;
+    return ask<proto::ServiceControlReply>(*this, q).answer;
 }
 
 bool RemoteClient::sendRaw(const std::vector<uint8_t>& bytes) { return writeAll(fd_, bytes.data(), bytes.size()); }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <map>
 #include <mutex>
@@ -112,30 +113,31 @@ private:
     }
 
     bool hello(proto::Reader& in, proto::Writer& out) {
-        const uint32_t pid = in.u32();
-        const std::string description = in.text();
-        if (!in.complete()) return false;
-        client_.pid = pid;
-        const std::string d = cleanDescription(description);
+        proto::HelloRequest q;
+        if (!proto::decode(in, q)) return false;
+        client_.pid = q.pid;
+        const std::string d = cleanDescription(q.description);
         client_.name = "remote " + peer_ + (d.empty() ? "" : " (" + d + ")");
         greeted_ = true;
-        out.u32(static_cast<uint32_t>(::getpid()));
-        out.text("simulated unit " + answer([] { return Unit::instance().home(); }, std::string("?")));
+        proto::HelloReply r;
+        r.pid = static_cast<uint32_t>(::getpid());
+        r.description = "simulated unit " + answer([] { return Unit::instance().home(); }, std::string("?"));
+        proto::encode(out, r);
         return true;
     }
 
     bool deviceOpen(proto::Reader& in, proto::Writer& out) {
-        const std::string name = in.text();
-        if (!in.complete()) return false;
-        const bool opened = devices_.size() < kMaxDevicesPerConnection &&
-                            answer([&] { return driverDeviceOpen(name); }, false);
-        uint32_t id = 0;
-        if (opened) {
-            id = nextDevice_++;
+        proto::DeviceOpenRequest q;
+        if (!proto::decode(in, q)) return false;
+        proto::DeviceOpenReply r;
+        r.opened = devices_.size() < kMaxDevicesPerConnection &&
+                   answer([&] { return driverDeviceOpen(q.name); }, false);
+        if (r.opened) {
+            r.device = nextDevice_++;
             if (nextDevice_ == 0) nextDevice_ = 1;
-            devices_[id] = name;
+            devices_[r.device] = q.name;
         }
-        out.u32(opened ? 1 : 0).u32(id);
+        proto::encode(out, r);
         return true;
     }
 
@@ -145,61 +147,57 @@ private:
     }
 
     bool deviceControl(proto::Reader& in, proto::Writer& out) {
-        const uint32_t id = in.u32(), code = in.u32();
-        uint32_t inSize = 0;
-        const uint8_t* data = in.bytes(inSize);
-        const uint32_t outSize = in.u32();
-        if (!in.complete() || outSize > kMaxReplyData) return false;
-        std::vector<uint8_t> buffer(outSize);
-        uint32_t returned = 0;
-        bool ok = false;
-        if (const std::string* name = device(id)) {
-            ok = answer([&] {
-                return driverDeviceControl(*name, code, inSize > 0 ? data : nullptr, inSize,
-                                           outSize > 0 ? buffer.data() : nullptr, outSize, returned);
+        proto::DeviceControlRequest q;
+        if (!proto::decode(in, q) || q.outSize > kMaxReplyData) return false;
+        std::vector<uint8_t> buffer(q.outSize);
+        proto::DeviceControlReply r;
+        if (const std::string* name = device(q.device)) {
+            r.ok = answer([&] {
+                return driverDeviceControl(*name, q.code, q.in.size > 0 ? q.in.data : nullptr, q.in.size,
+                                           q.outSize > 0 ? buffer.data() : nullptr, q.outSize, r.returned);
             }, false);
         }
-        if (!ok) returned = 0;
-        out.u32(ok ? 1 : 0).u32(returned).bytes(buffer.data(), std::min(returned, outSize));
+        if (!r.ok) r.returned = 0;
+        r.out = {buffer.data(), std::min(r.returned, q.outSize)};
+        proto::encode(out, r);
         return true;
     }
 
     bool deviceRead(proto::Reader& in, proto::Writer& out) {
-        const uint32_t id = in.u32(), size = in.u32();
-        if (!in.complete() || size > kMaxReplyData) return false;
-        std::vector<uint8_t> buffer(size);
+        proto::DeviceReadRequest q;
+        if (!proto::decode(in, q) || q.size > kMaxReplyData) return false;
+        std::vector<uint8_t> buffer(q.size);
         uint32_t read = 0;
-        bool ok = false;
-        if (const std::string* name = device(id))
-            ok = answer([&] { return driverDeviceRead(*name, buffer.data(), size, read); }, false);
-        if (!ok) read = 0;
-        out.u32(ok ? 1 : 0).bytes(buffer.data(), std::min(read, size));
+        proto::DeviceReadReply r;
+        if (const std::string* name = device(q.device))
+            r.ok = answer([&] { return driverDeviceRead(*name, buffer.data(), q.size, read); }, false);
+        if (!r.ok) read = 0;
+        r.data = {buffer.data(), std::min(read, q.size)};
+        proto::encode(out, r);
         return true;
     }
 
-    bool deviceClose(proto::Reader& in, proto::Writer&) {
-        const uint32_t id = in.u32();
-        if (!in.complete()) return false;
-        devices_.erase(id);
+    bool deviceClose(proto::Reader& in, proto::Writer& out) {
+        proto::DeviceCloseRequest q;
+        if (!proto::decode(in, q)) return false;
+        devices_.erase(q.device);
+        proto::encode(out, proto::DeviceCloseReply{});
         return true;
     }
 
     bool boardCall(proto::Reader& in, proto::Writer& out) {
-        const auto ordinal = static_cast<proto::BoardOrdinal>(in.u32());
-        uint32_t a[proto::kBoardArgs];
-        for (uint32_t& x : a) x = in.u32();
-        bool hasClass = false;
-        const std::u16string className = in.wtext(hasClass);
-        std::vector<uint8_t> data = in.byteVector();
-        const uint32_t readLength = in.u32();
-        if (!in.complete()) return false;
-        const TavikWChar* cls = hasClass ? reinterpret_cast<const TavikWChar*>(className.c_str()) : nullptr;
+        proto::BoardCallRequest q;
+        if (!proto::decode(in, q)) return false;
+        const uint32_t* a = q.args;
+        const std::vector<uint8_t> data(q.data.data, q.data.data + q.data.size);
+        const uint32_t readLength = q.readLength;
+        const TavikWChar* cls = q.hasClass ? reinterpret_cast<const TavikWChar*>(q.className.c_str()) : nullptr;
         static_assert(sizeof(TavikWChar) == sizeof(char16_t), "UTF-16 code units");
 
         uint32_t result = 0, outs[proto::kBoardOuts] = {0, 0};
         std::vector<uint8_t> reply;
         using O = proto::BoardOrdinal;
-        switch (ordinal) {
+        switch (q.ordinal) {
         case O::LibraryInit: result = answer([] { return boardLibraryInit(); }, 0u); break;
         case O::LibraryInitRetry: result = answer([&] { return boardLibraryInitRetry(a[0]); }, 0u); break;
         case O::BoardCount: result = answer([&] { return boardCount(cls, a[0]); }, 0u); break;
@@ -255,21 +253,23 @@ private:
         }
         default: return false; // no such call in the library
         }
-        out.u32(result);
-        for (uint32_t o : outs) out.u32(o);
-        out.bytes(reply.data(), static_cast<uint32_t>(reply.size()));
+        proto::BoardCallReply r;
+        r.result = result;
+        std::copy(std::begin(outs), std::end(outs), r.outs);
+        r.data = {reply.data(), static_cast<uint32_t>(reply.size())};
+        proto::encode(out, r);
         return true;
     }
 
     bool serviceCall(proto::Reader& in, proto::Writer& out) {
-        const std::string name = in.text();
-        const uint32_t code = in.u32();
-        if (!in.complete()) return false;
-        const ServiceAnswer a = answer([&] { return serviceControl(name, code); }, ServiceAnswer::NotOpened);
-        const proto::ServiceAnswer wire = a == ServiceAnswer::Accepted  ? proto::ServiceAnswer::Accepted
-                                          : a == ServiceAnswer::Refused ? proto::ServiceAnswer::Refused
-                                                                        : proto::ServiceAnswer::NotOpened;
-        out.u32(static_cast<uint32_t>(wire));
+        proto::ServiceControlRequest q;
+        if (!proto::decode(in, q)) return false;
+        const ServiceAnswer a = answer([&] { return serviceControl(q.service, q.code); }, ServiceAnswer::NotOpened);
+        proto::ServiceControlReply r;
+        r.answer = a == ServiceAnswer::Accepted  ? proto::ServiceAnswer::Accepted
+                   : a == ServiceAnswer::Refused ? proto::ServiceAnswer::Refused
+                                                 : proto::ServiceAnswer::NotOpened;
+        proto::encode(out, r);
         return true;
     }
 

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Cost of a remote request through Tavik2.dll under wine on loopback: serves a fresh default unit
-# with the host build's tavikctl and runs remote_call_bench.exe against it.
-# Build both presets first (host: tavikctl; win32: the DLL and the bench).
-#   bench/win32/run-remote-bench.sh [CALLS]
+# Runs a win32 bench program under wine against a fresh default unit that the host build's tavikctl
+# serves on loopback. Build both presets first (host: tavikctl; win32: the DLL and the benches).
+#   bench/win32/run-remote-bench.sh [CALLS]                the cost of a remote request (remote_call_bench.exe)
+#   bench/win32/run-remote-bench.sh PROGRAM.exe [ARG...]   another program of build/win32/bin (bitmap_bench.exe)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 tavikctl=$root/build/host/bin/tavikctl
-exe=$root/build/win32/bin/remote_call_bench.exe
+program=remote_call_bench.exe
+case "${1:-}" in *.exe) program=$1; shift ;; esac
+args=("$@")
+[ "$program" = remote_call_bench.exe ] && [ ${#args[@]} -eq 0 ] && args=(2000)
+exe=$root/build/win32/bin/$program
 prefix=$root/build/win32/wineprefix
 wine_run=$root/scripts/wine-run.sh
 for f in "$tavikctl" "$exe"; do [ -e "$f" ] || { echo "missing $f: build the host and win32 presets" >&2; exit 1; }; done
@@ -23,4 +27,4 @@ trap finish EXIT
 "$tavikctl" sim reset >/dev/null || exit 1
 port=$(bash "$root/tests/wine/sim_remote/serve-unit.sh" "$tavikctl" "$home/serve.json") || exit 1
 serve_pid=$(cat "$home/serve.json.pid")
-TAVIK_SIM="127.0.0.1:$port" "$wine_run" run "$prefix" "$exe" "${1:-2000}"
+TAVIK_SIM="127.0.0.1:$port" "$wine_run" run "$prefix" "$exe" "${args[@]}"

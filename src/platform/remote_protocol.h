@@ -1,5 +1,5 @@
 // Wire format between a client of a remote simulated unit (the Windows build with TAVIK_SIM set)
-// and `tavikctl sim serve`. Portable: both ends compile this header; no OS calls here.
+// and `tavikctl sim serve`. Portable: both ends compile it and remote_protocol.cpp; no OS calls here.
 //
 // A connection is a stream of frames. Every frame is a 16-byte header followed by `length`
 // payload bytes; all numbers are little-endian.
@@ -44,6 +44,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavik::platform::remote {
@@ -252,5 +253,129 @@ private:
     uint32_t pos_ = 0;
     bool failed_ = false;
 };
+
+// The payload of each request kind and of its reply, encoded and decoded here once for both
+// clients and the server. Byte fields are views: when encoding they point at the caller's data,
+// after decoding into the payload (valid while the payload lives). decode() is true only when the
+// payload decodes exactly (nothing short, nothing left over).
+struct ByteView {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+};
+
+struct HelloRequest {
+    static constexpr Kind kind = Kind::Hello;
+    uint32_t pid = 0;
+    std::string description;
+};
+struct HelloReply {
+    uint32_t pid = 0;
+    std::string description;
+};
+
+struct DeviceOpenRequest {
+    static constexpr Kind kind = Kind::DeviceOpen;
+    std::string name;
+};
+struct DeviceOpenReply {
+    bool opened = false;
+    uint32_t device = 0; // valid when opened
+};
+
+struct DeviceControlRequest {
+    static constexpr Kind kind = Kind::DeviceControl;
+    uint32_t device = 0;
+    uint32_t code = 0;
+    ByteView in;
+    uint32_t outSize = 0;
+};
+struct DeviceControlReply {
+    bool ok = false;
+    uint32_t returned = 0;
+    ByteView out; // what the driver wrote, at most the request's out size
+};
+
+struct DeviceReadRequest {
+    static constexpr Kind kind = Kind::DeviceRead;
+    uint32_t device = 0;
+    uint32_t size = 0;
+};
+struct DeviceReadReply {
+    bool ok = false;
+    ByteView data; // at most the request's size
+};
+
+struct DeviceCloseRequest {
+    static constexpr Kind kind = Kind::DeviceClose;
+    uint32_t device = 0;
+};
+struct DeviceCloseReply {};
+
+struct BoardCallRequest {
+    static constexpr Kind kind = Kind::BoardCall;
+    BoardOrdinal ordinal{};
+    uint32_t args[kBoardArgs] = {};
+    bool hasClass = false; // false: a null class name
+    std::u16string className;
+    ByteView data;
+    uint32_t readLength = 0;
+};
+struct BoardCallReply {
+    uint32_t result = 0;
+    uint32_t outs[kBoardOuts] = {};
+    ByteView data;
+};
+
+struct ServiceControlRequest {
+    static constexpr Kind kind = Kind::ServiceControl;
+    std::string service;
+    uint32_t code = 0;
+};
+struct ServiceControlReply {
+    ServiceAnswer answer = ServiceAnswer::NotOpened; // as sent: other values are possible
+};
+
+void encode(Writer& out, const HelloRequest& m);
+void encode(Writer& out, const HelloReply& m);
+void encode(Writer& out, const DeviceOpenRequest& m);
+void encode(Writer& out, const DeviceOpenReply& m);
+void encode(Writer& out, const DeviceControlRequest& m);
+void encode(Writer& out, const DeviceControlReply& m);
+void encode(Writer& out, const DeviceReadRequest& m);
+void encode(Writer& out, const DeviceReadReply& m);
+void encode(Writer& out, const DeviceCloseRequest& m);
+void encode(Writer& out, const DeviceCloseReply& m);
+void encode(Writer& out, const BoardCallRequest& m);
+void encode(Writer& out, const BoardCallReply& m);
+void encode(Writer& out, const ServiceControlRequest& m);
+void encode(Writer& out, const ServiceControlReply& m);
+
+bool decode(Reader& in, HelloRequest& m);
+bool decode(Reader& in, HelloReply& m);
+bool decode(Reader& in, DeviceOpenRequest& m);
+bool decode(Reader& in, DeviceOpenReply& m);
+bool decode(Reader& in, DeviceControlRequest& m);
+bool decode(Reader& in, DeviceControlReply& m);
+bool decode(Reader& in, DeviceReadRequest& m);
+bool decode(Reader& in, DeviceReadReply& m);
+bool decode(Reader& in, DeviceCloseRequest& m);
+bool decode(Reader& in, DeviceCloseReply& m);
+bool decode(Reader& in, BoardCallRequest& m);
+bool decode(Reader& in, BoardCallReply& m);
+bool decode(Reader& in, ServiceControlRequest& m);
+bool decode(Reader& in, ServiceControlReply& m);
+
+// A whole payload of one message.
+template <class Message>
+std::vector<uint8_t> encoded(const Message& m) {
+    Writer w;
+    encode(w, m);
+    return std::move(w.data());
+}
+template <class Message>
+bool decode(const std::vector<uint8_t>& payload, Message& m) {
+    Reader in(payload);
+    return decode(in, m);
+}
 
 } // namespace tavik::platform::remote

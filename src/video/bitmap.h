@@ -33,7 +33,17 @@ struct BitmapPlan {
 ErrorCode planBitmap(const uint8_t* raw, uint32_t rawSize, bool singleField, bool fieldOrderFlag,
                      BitmapPlan& plan);
 
-// Writes the planned bitmap (plan.size bytes) to `out`.
+// Ways of packing a row of 32-bit pixels into 24-bit ones; each gives the same bytes.
+enum class RowPacker {
+    Portable, // any CPU
+    Ssse3,    // x86 with SSSE3, when the CPU has it
+};
+// Whether this build and CPU can use `packer`.
+bool rowPackerAvailable(RowPacker packer);
+
+// Writes the planned bitmap (plan.size bytes) to `out`, with the fastest packer available.
 void writeBitmap(const BitmapPlan& plan, uint8_t* out);
+// The same with the given packer (tests compare them); it must be available.
+void writeBitmap(const BitmapPlan& plan, uint8_t* out, RowPacker packer);
 
 } // namespace tavik::video

@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -43,22 +45,29 @@ bool findDevice(DeviceHandle device, RemoteDevice& found) {
     return true;
 }
 
+// One request and its decoded reply; false when the server could not be asked or the reply does
+// not decode.
+template <class Request, class Reply>
+bool ask(const Request& request, std::vector<uint8_t>& payload, Reply& reply, Generation required = 0,
+         Generation* answered = nullptr) {
+    return call(Request::kind, encoded(request), payload, required, answered) && decode(payload, reply);
+}
+
 } // namespace
 
 DeviceHandle openDevice(const std::string& name) {
-    std::vector<uint8_t> reply;
+    DeviceOpenRequest request;
+    request.name = name;
+    std::vector<uint8_t> payload;
+    DeviceOpenReply reply;
     Generation generation = 0;
-    if (!call(Kind::DeviceOpen, Writer().text(name).data(), reply, 0, &generation)) return {};
-    Reader r(reply);
-    const uint32_t opened = r.u32();
-    const uint32_t id = r.u32();
-    if (!r.complete() || opened == 0) return {};
+    if (!ask(request, payload, reply, 0, &generation) || !reply.opened) return {};
     DevicesLocked lock;
     // Kernel handles are multiples of 4: values with the low bits 11 are never one of them.
     gNextDevice = (gNextDevice + 4) & 0x3FFFFFFC;
     DeviceHandle device;
     device.value = gNextDevice | 3;
-    gDevices[device.value] = {generation, id};
+    gDevices[device.value] = {generation, reply.device};
     return device;
 }
 
@@ -67,19 +76,17 @@ bool deviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
     returned = 0;
     RemoteDevice d;
     if (!findDevice(device, d) || (in == nullptr && inSize != 0) || (out == nullptr && outSize != 0)) return false;
-    Writer request;
-    request.u32(d.id).u32(code).bytes(in, inSize).u32(outSize);
-    std::vector<uint8_t> reply;
-    if (!call(Kind::DeviceControl, request.data(), reply, d.generation)) return false;
-    Reader r(reply);
-    const uint32_t ok = r.u32();
-    const uint32_t count = r.u32();
-    uint32_t written = 0;
-    const uint8_t* bytes = r.bytes(written);
-    if (!r.complete() || written > outSize) return false;
-    if (written > 0) std::memcpy(out, bytes, written);
-    if (ok == 0) return false;
-    returned = count;
+    DeviceControlRequest request;
+    request.device = d.id;
+    request.code = code;
+    request.in = {static_cast<const uint8_t*>(in), inSize};
+    request.outSize = outSize;
+    std::vector<uint8_t> payload;
+    DeviceControlReply reply;
+    if (!ask(request, payload, reply, d.generation) || reply.out.size > outSize) return false;
+    if (reply.out.size > 0) std::memcpy(out, reply.out.data, reply.out.size);
+    if (!reply.ok) return false;
+    returned = reply.returned;
     return true;
 }
 
@@ -87,16 +94,15 @@ bool deviceRead(DeviceHandle device, void* buffer, uint32_t size, uint32_t& read
     read = 0;
     RemoteDevice d;
     if (!findDevice(device, d) || (buffer == nullptr && size != 0)) return false;
-    std::vector<uint8_t> reply;
-    if (!call(Kind::DeviceRead, Writer().u32(d.id).u32(size).data(), reply, d.generation)) return false;
-    Reader r(reply);
-    const uint32_t ok = r.u32();
-    uint32_t got = 0;
-    const uint8_t* bytes = r.bytes(got);
-    if (!r.complete() || got > size) return false;
-    if (got > 0) std::memcpy(buffer, bytes, got);
-    if (ok == 0) return false;
-    read = got;
+    DeviceReadRequest request;
+    request.device = d.id;
+    request.size = size;
+    std::vector<uint8_t> payload;
+    DeviceReadReply reply;
+    if (!ask(request, payload, reply, d.generation) || reply.data.size > size) return false;
+    if (reply.data.size > 0) std::memcpy(buffer, reply.data.data, reply.data.size);
+    if (!reply.ok) return false;
+    read = reply.data.size;
     return true;
 }
 
@@ -110,18 +116,21 @@ void closeDevice(DeviceHandle device) {
         gDevices.erase(it);
     }
     // A device of a connection that is gone was closed by the server with it.
-    std::vector<uint8_t> reply;
-    call(Kind::DeviceClose, Writer().u32(d.id).data(), reply, d.generation);
+    DeviceCloseRequest request;
+    request.device = d.id;
+    std::vector<uint8_t> payload;
+    DeviceCloseReply reply;
+    ask(request, payload, reply, d.generation);
 }
 
 ServiceControlResult controlService(const std::string& serviceName, uint32_t code) {
-    std::vector<uint8_t> reply;
-    if (!call(Kind::ServiceControl, Writer().text(serviceName).u32(code).data(), reply))
-        return ServiceControlResult::NotOpened;
-    Reader r(reply);
-    const uint32_t answer = r.u32();
-    if (!r.complete()) return ServiceControlResult::NotOpened;
-    switch (static_cast<ServiceAnswer>(answer)) {
+    ServiceControlRequest request;
+    request.service = serviceName;
+    request.code = code;
+    std::vector<uint8_t> payload;
+    ServiceControlReply reply;
+    if (!ask(request, payload, reply)) return ServiceControlResult::NotOpened;
+    switch (reply.answer) {
     case ServiceAnswer::Accepted: return ServiceControlResult::Accepted;
     case ServiceAnswer::Refused: return ServiceControlResult::Refused;
     default: return ServiceControlResult::NotOpened;
@@ -131,19 +140,20 @@ ServiceControlResult controlService(const std::string& serviceName, uint32_t cod
 bool boardCall(BoardOrdinal ordinal, const uint32_t (&args)[kBoardArgs], const TavikWChar* className,
                const void* data, uint32_t dataLength, uint32_t readLength, BoardReply& out) {
     if (data == nullptr && dataLength != 0) return false;
-    Writer request;
-    request.u32(static_cast<uint32_t>(ordinal));
-    for (const uint32_t a : args) request.u32(a);
-    request.wtext(className).bytes(data, dataLength).u32(readLength);
-    std::vector<uint8_t> reply;
-    if (!call(Kind::BoardCall, request.data(), reply)) return false;
-    Reader r(reply);
-    BoardReply got;
-    got.result = r.u32();
-    for (uint32_t& o : got.outs) o = r.u32();
-    got.data = r.text();
-    if (!r.complete()) return false;
-    out = got;
+    BoardCallRequest request;
+    request.ordinal = ordinal;
+    std::copy(std::begin(args), std::end(args), request.args);
+    request.hasClass = className != nullptr;
+    for (const TavikWChar* c = className; c != nullptr && *c != 0; ++c)
+        request.className.push_back(static_cast<char16_t>(*c));
+    request.data = {static_cast<const uint8_t*>(data), dataLength};
+    request.readLength = readLength;
+    std::vector<uint8_t> payload;
+    BoardCallReply reply;
+    if (!ask(request, payload, reply)) return false;
+    out.result = reply.result;
+    std::copy(std::begin(reply.outs), std::end(reply.outs), out.outs);
+    out.data.assign(reinterpret_cast<const char*>(reply.data.data), reply.data.size);
     return true;
 }
 
