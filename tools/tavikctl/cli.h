@@ -74,5 +74,6 @@ void addSimLightCommands(CLI::App& sim, Context& ctx);
 void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
 void addSimWordCommands(CLI::App& sim, Context& ctx);
 void addSimServeCommands(CLI::App& sim, Context& ctx);
+void addSimReplayCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

@@ -274,6 +274,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimBuzzerCommands(*sim, ctx);
     addSimWordCommands(*sim, ctx);
     addSimServeCommands(*sim, ctx);
+    addSimReplayCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
