@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/win32/text.h"
 
 namespace tavik::platform::record {
@@ -64,8 +66,8 @@ std::string utcNow() {
     SYSTEMTIME t;
     GetSystemTime(&t);
     char text[40];
-    wsprintfA(text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-              t.wMilliseconds);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
 }
 
