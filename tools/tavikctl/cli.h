@@ -75,5 +75,6 @@ void addSimBuzzerCommands(CLI::App& sim, Context& ctx);
 void addSimWordCommands(CLI::App& sim, Context& ctx);
 void addSimServeCommands(CLI::App& sim, Context& ctx);
 void addSimScenarioCommands(CLI::App& sim, Context& ctx);
+void addSimReplayCommands(CLI::App& sim, Context& ctx);
 
 } // namespace tavikctl

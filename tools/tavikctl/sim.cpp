@@ -165,6 +165,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimWordCommands(*sim, ctx);
     addSimServeCommands(*sim, ctx);
     addSimScenarioCommands(*sim, ctx);
+    addSimReplayCommands(*sim, ctx);
 }
 
 } // namespace tavikctl

@@ -1,7 +1,9 @@
 // Driver devices of the host build: served by the simulated unit. A unit that cannot be opened
 // or written is a driver that does not answer: the open fails, and so does a request.
 #include "platform/device.h"
+#include "platform/backend.h"
 
+#include "platform/host/replay.h"
 #include "sim/driver.h"
 
 namespace tavik::platform {
@@ -11,9 +13,12 @@ struct Device {
 };
 } // namespace
 
+namespace os {
+
 DeviceHandle openDevice(const std::string& name) {
     try {
-        if (!sim::driverDeviceOpen(name)) return {};
+        const auto replayed = host::replay::deviceOpen(name);
+        if (replayed ? !*replayed : !sim::driverDeviceOpen(name)) return {};
         DeviceHandle h;
         h.value = reinterpret_cast<NativeHandle>(new Device{name});
         return h;
@@ -28,6 +33,7 @@ bool deviceControl(DeviceHandle device, uint32_t code, const void* in, uint32_t 
     if (!device) return false;
     const auto* d = reinterpret_cast<const Device*>(device.value);
     try {
+        if (auto r = host::replay::deviceControl(d->name, code, in, inSize, out, outSize, returned)) return *r;
         return sim::driverDeviceControl(d->name, code, static_cast<const uint8_t*>(in), inSize,
                                         static_cast<uint8_t*>(out), outSize, returned);
     } catch (...) {
@@ -41,6 +47,7 @@ bool deviceRead(DeviceHandle device, void* buffer, uint32_t size, uint32_t& read
     if (!device) return false;
     const auto* d = reinterpret_cast<const Device*>(device.value);
     try {
+        if (auto r = host::replay::deviceRead(d->name, buffer, size, read)) return *r;
         return sim::driverDeviceRead(d->name, static_cast<uint8_t*>(buffer), size, read);
     } catch (...) {
         read = 0;
@@ -49,7 +56,12 @@ bool deviceRead(DeviceHandle device, void* buffer, uint32_t size, uint32_t& read
 }
 
 void closeDevice(DeviceHandle device) {
-    if (device) delete reinterpret_cast<Device*>(device.value);
+    if (!device) return;
+    auto* d = reinterpret_cast<Device*>(device.value);
+    host::replay::deviceClose(d->name);
+    delete d;
 }
 
+
+} // namespace os
 } // namespace tavik::platform

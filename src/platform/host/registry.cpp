@@ -1,9 +1,11 @@
 // Registry of the host build: the simulated unit keeps a stand-in of the machine's registry.
 #include "platform/registry.h"
+#include "platform/backend.h"
 
 #include <cstring>
 #include <vector>
 
+#include "platform/host/replay.h"
 #include "sim/registry_model.h"
 
 namespace tavik::platform {
@@ -18,8 +20,11 @@ const Key* keyOf(RegistryKey key) { return key ? reinterpret_cast<const Key*>(ke
 
 } // namespace
 
+namespace os {
+
 RegistryKey openMachineKey(const std::string& path, RegistryAccess access) {
-    if (!sim::registryOpen(path, access == RegistryAccess::Write)) return {};
+    const auto replayed = host::replay::registryOpen(path, access);
+    if (replayed ? !*replayed : !sim::registryOpen(path, access == RegistryAccess::Write)) return {};
     RegistryKey h;
     h.value = reinterpret_cast<NativeHandle>(new Key{path, access});
     return h;
@@ -30,7 +35,9 @@ RegistryKey openMachineKey(const std::string& path, RegistryAccess access) {
 bool queryRegistryValue(RegistryKey key, const std::string& name, void* data, uint32_t& size,
                         uint32_t& type) {
     const Key* k = keyOf(key);
-    if (k == nullptr || k->access != RegistryAccess::Read) return false;
+    if (k == nullptr) return false;
+    if (auto r = host::replay::registryQuery(k->path, name, data, size, type)) return *r;
+    if (k->access != RegistryAccess::Read) return false;
     sim::RegistryValue value;
     if (!sim::registryQuery(k->path, name, value)) return false;
     if (value.data.size() > size) return false; // ERROR_MORE_DATA
@@ -43,14 +50,21 @@ bool queryRegistryValue(RegistryKey key, const std::string& name, void* data, ui
 bool setRegistryValue(RegistryKey key, const std::string& name, uint32_t type, const void* data,
                       uint32_t size) {
     const Key* k = keyOf(key);
-    if (k == nullptr || k->access != RegistryAccess::Write) return false;
+    if (k == nullptr) return false;
+    if (auto r = host::replay::registrySet(k->path, name, type, data, size)) return *r;
+    if (k->access != RegistryAccess::Write) return false;
     const auto* bytes = static_cast<const uint8_t*>(data);
     sim::RegistryValue value{type, std::vector<uint8_t>(bytes, bytes + size)};
     return sim::registrySet(k->path, name, value);
 }
 
 void closeRegistryKey(RegistryKey key) {
-    if (key) delete reinterpret_cast<Key*>(key.value);
+    if (!key) return;
+    auto* k = reinterpret_cast<Key*>(key.value);
+    host::replay::registryClose(k->path);
+    delete k;
 }
 
+
+} // namespace os
 } // namespace tavik::platform

@@ -7,6 +7,7 @@
 // no parity, stop bits or modem lines: what it refuses of a setting is left out, whereas a real
 // terminal must take the whole setting.
 #include "platform/serial.h"
+#include "platform/backend.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/host/replay.h"
 #include "platform/host/time_scale.h"
 #include "sim/bootloader.h"
 
@@ -38,6 +40,7 @@ struct Port {
     bool pty = false;
     SerialTimeouts timeouts;
     std::unique_ptr<sim::SerialLineServer> server; // the simulated line behind "COM1"
+    std::string replayed;                          // the port name of a port replayed from a trace
 };
 
 Port* portOf(SerialHandle h) { return h ? reinterpret_cast<Port*>(h.value) : nullptr; }
@@ -183,7 +186,15 @@ std::string terminalFor(const std::string& name, bool& simulated) {
 
 } // namespace
 
+namespace os {
+
 SerialHandle openSerialPort(const std::string& name) {
+    if (auto r = host::replay::serialOpen(name)) {
+        if (!*r) return {};
+        SerialHandle h;
+        h.value = reinterpret_cast<NativeHandle>(new Port{-1, false, {}, nullptr, name});
+        return h;
+    }
     bool simulated = false;
     std::string path = terminalFor(name, simulated);
     auto port = std::make_unique<Port>();
@@ -212,26 +223,45 @@ SerialHandle openSerialPort(const std::string& name) {
 void closeSerialPort(SerialHandle h) {
     Port* port = portOf(h);
     if (port == nullptr) return;
+    if (!port->replayed.empty()) {
+        host::replay::serialClose(port->replayed);
+        delete port;
+        return;
+    }
     ::ioctl(port->fd, TIOCNXCL);
     ::close(port->fd);
     delete port; // stops the simulated line, if any
 }
 
 // The driver's buffers are the terminal's own; nothing to set.
-bool setSerialBuffers(SerialHandle h, uint32_t, uint32_t) { return portOf(h) != nullptr; }
+bool setSerialBuffers(SerialHandle h, uint32_t inBytes, uint32_t outBytes) {
+    Port* port = portOf(h);
+    if (port != nullptr && !port->replayed.empty())
+        return host::replay::serialArgs(port->replayed, "serial_buffers", {inBytes, outBytes});
+    return port != nullptr;
+}
 
 bool setSerialTimeouts(SerialHandle h, const SerialTimeouts& timeouts) {
     Port* port = portOf(h);
     if (port == nullptr) return false;
+    if (!port->replayed.empty())
+        return host::replay::serialArgs(port->replayed, "serial_timeouts",
+                                        {timeouts.readInterval, timeouts.readTotalMultiplier, timeouts.readTotalConstant,
+                                         timeouts.writeTotalMultiplier, timeouts.writeTotalConstant});
     port->timeouts = timeouts;
     return true;
 }
 
 // Line errors show in the reads; no event is waited for.
-bool setSerialEventMask(SerialHandle h, uint32_t) { return portOf(h) != nullptr; }
+bool setSerialEventMask(SerialHandle h, uint32_t mask) {
+    Port* port = portOf(h);
+    if (port != nullptr && !port->replayed.empty()) return host::replay::serialArgs(port->replayed, "serial_mask", {mask});
+    return port != nullptr;
+}
 
 bool getSerialSettings(SerialHandle h, SerialSettings& s) {
     Port* port = portOf(h);
+    if (port != nullptr && !port->replayed.empty()) return host::replay::serialGet(port->replayed, s);
     termios t{};
     if (port == nullptr || ::tcgetattr(port->fd, &t) != 0) return false;
     describe(t, s);
@@ -243,6 +273,7 @@ bool getSerialSettings(SerialHandle h, SerialSettings& s) {
 bool setSerialSettings(SerialHandle h, const SerialSettings& s) {
     Port* port = portOf(h);
     if (port == nullptr) return false;
+    if (!port->replayed.empty()) return host::replay::serialSet(port->replayed, s);
     termios t;
     std::memcpy(&t, s.native, sizeof t);
     if (!apply(t, s)) return false;
@@ -262,6 +293,7 @@ bool setSerialSettings(SerialHandle h, const SerialSettings& s) {
 bool purgeSerial(SerialHandle h, uint32_t flags) {
     Port* port = portOf(h);
     if (port == nullptr) return false;
+    if (!port->replayed.empty()) return host::replay::serialArgs(port->replayed, "serial_purge", {flags});
     const bool output = (flags & (kPurgeAbortOutput | kPurgeClearOutput)) != 0;
     const bool input = (flags & (kPurgeAbortInput | kPurgeClearInput)) != 0;
     if (output && input) return ::tcflush(port->fd, TCIOFLUSH) == 0;
@@ -274,6 +306,7 @@ bool readSerial(SerialHandle h, void* buffer, uint32_t size, uint32_t& read) {
     read = 0;
     Port* port = portOf(h);
     if (port == nullptr) return false;
+    if (!port->replayed.empty()) return host::replay::serialRead(port->replayed, buffer, size, read);
     if (size == 0) return true;
     const SerialTimeouts& t = port->timeouts;
     // How long to wait, and whether the first bytes end the read.
@@ -318,6 +351,7 @@ bool writeSerial(SerialHandle h, const void* data, uint32_t size, uint32_t& writ
     written = 0;
     Port* port = portOf(h);
     if (port == nullptr) return false;
+    if (!port->replayed.empty()) return host::replay::serialWrite(port->replayed, data, size, written);
     const auto* in = static_cast<const uint8_t*>(data);
     while (written < size) {
         const ssize_t n = ::write(port->fd, in + written, size - written);
@@ -328,4 +362,6 @@ bool writeSerial(SerialHandle h, const void* data, uint32_t size, uint32_t& writ
     return true;
 }
 
+
+} // namespace os
 } // namespace tavik::platform

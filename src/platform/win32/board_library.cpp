@@ -3,6 +3,7 @@
 // answers "not usable". With TAVIK_SIM set the calls go to the remote simulated unit instead
 // (Jida.dll is then never loaded).
 #include "platform/board_library.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -107,6 +108,8 @@ uint32_t remoteResult(BoardOrdinal ordinal, std::initializer_list<uint32_t> valu
 }
 
 } // namespace
+
+namespace os {
 
 bool libraryInit() {
     if (remote::enabled()) return remoteResult(BoardOrdinal::LibraryInit, {}) != 0;
@@ -260,4 +263,6 @@ uint32_t temperatureInfo(BoardHandle handle, uint32_t index, uint32_t info[11]) 
     return result;
 }
 
+
+} // namespace os
 } // namespace tavik::platform::board

@@ -1,6 +1,7 @@
 // Driver devices: the real device files of the auxiliary and video drivers, or with TAVIK_SIM
 // set those of the remote simulated unit.
 #include "platform/device.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -12,6 +13,8 @@ namespace tavik::platform {
 namespace {
 HANDLE native(DeviceHandle device) { return reinterpret_cast<HANDLE>(device.value); }
 } // namespace
+
+namespace os {
 
 DeviceHandle openDevice(const std::string& name) {
     if (remote::enabled()) return remote::openDevice(name);
@@ -54,4 +57,6 @@ void closeDevice(DeviceHandle device) {
     if (device) CloseHandle(native(device));
 }
 
+
+} // namespace os
 } // namespace tavik::platform

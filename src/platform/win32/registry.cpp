@@ -1,5 +1,6 @@
 // Registry values under HKEY_LOCAL_MACHINE.
 #include "platform/registry.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -11,6 +12,8 @@ namespace {
 HKEY native(RegistryKey key) { return reinterpret_cast<HKEY>(key.value); }
 
 } // namespace
+
+namespace os {
 
 RegistryKey openMachineKey(const std::string& path, RegistryAccess access) {
     const std::wstring wide = win32::widen(path);
@@ -49,4 +52,6 @@ void closeRegistryKey(RegistryKey key) {
     if (key) RegCloseKey(native(key));
 }
 
+
+} // namespace os
 } // namespace tavik::platform

@@ -1,5 +1,6 @@
 // Serial ports: the Windows communications functions on the port's file handle.
 #include "platform/serial.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -51,6 +52,8 @@ SerialStopBits stopOf(BYTE b) {
 }
 
 } // namespace
+
+namespace os {
 
 SerialHandle openSerialPort(const std::string& name) {
     const std::wstring wide = win32::widen(name);
@@ -146,4 +149,6 @@ bool writeSerial(SerialHandle port, const void* data, uint32_t size, uint32_t& w
     return true;
 }
 
+
+} // namespace os
 } // namespace tavik::platform

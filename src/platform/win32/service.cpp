@@ -1,6 +1,7 @@
 // User-defined control codes to a service through the local service manager, or with TAVIK_SIM
 // set to the remote simulated unit's service.
 #include "platform/service.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 
@@ -9,6 +10,8 @@
 #include "platform/win32/text.h"
 
 namespace tavik::platform {
+
+namespace os {
 
 ServiceControlResult controlService(const std::string& serviceName, uint32_t code) {
     if (remote::enabled()) return remote::controlService(serviceName, code);
@@ -28,4 +31,6 @@ ServiceControlResult controlService(const std::string& serviceName, uint32_t cod
     return accepted ? ServiceControlResult::Accepted : ServiceControlResult::Refused;
 }
 
+
+} // namespace os
 } // namespace tavik::platform
