@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
+#include "platform/remote_target.h"
 #include "sim/remote_socket.h"
 
 namespace tavik::sim {
@@ -14,7 +16,8 @@ namespace proto = platform::remote;
 using proto::Kind;
 using namespace remote_socket;
 
-RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello, const std::string& description) {
+RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello, const std::string& description,
+                           const std::string& token) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -33,13 +36,17 @@ RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello
     ::freeaddrinfo(found);
     if (fd_ < 0) throw RemoteError("cannot connect to " + address + ":" + std::to_string(port));
     setNoDelay(fd_);
+    // A server that stops answering fails the call instead of holding the test.
+    const timeval limit{30, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_storage self{};
     socklen_t length = sizeof self;
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&self), &length);
     local_ = endpointText(reinterpret_cast<sockaddr*>(&self), length);
     if (hello) {
         try {
-            serverPid_ = this->hello(static_cast<uint32_t>(::getpid()), description);
+            serverPid_ = this->hello(static_cast<uint32_t>(::getpid()), description, token);
         } catch (...) {
             ::close(fd_);
             throw;
@@ -76,13 +83,27 @@ void expectComplete(const proto::Reader& r) {
 }
 } // namespace
 
-uint32_t RemoteClient::hello(uint32_t pid, const std::string& description) {
-    const auto reply = call(Kind::Hello, proto::Writer().u32(pid).text(description).data());
+uint32_t RemoteClient::hello(uint32_t pid, const std::string& description, const std::string& token) {
+    proto::Writer w;
+    w.u32(pid).text(description);
+    if (!token.empty()) w.text(token);
+    const auto reply = call(Kind::Hello, w.data());
     proto::Reader r(reply);
     const uint32_t serverPid = r.u32();
-    r.text();
+    serverDescription_ = r.text();
     expectComplete(r);
     return serverPid;
+}
+
+std::unique_ptr<RemoteClient> RemoteClient::fromEnvironment(const std::string& description) {
+    const char* sim = std::getenv("TAVIK_SIM");
+    if (sim == nullptr || *sim == 0) throw RemoteError("TAVIK_SIM is not set");
+    const char* token = std::getenv(proto::kTokenVariable);
+    const proto::Target t = proto::parseTarget(sim, token == nullptr ? "" : token);
+    const std::string& p = t.port;
+    if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos || std::stoul(p) > 65535)
+        throw RemoteError("TAVIK_SIM names no port: " + std::string(sim));
+    return std::make_unique<RemoteClient>(t.host, static_cast<uint16_t>(std::stoul(p)), true, description, t.token);
 }
 
 uint32_t RemoteClient::deviceOpen(const std::string& name) {
