@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
+#include "platform/remote_target.h"
 #include "sim/remote_socket.h"
 
 namespace tavik::sim {
@@ -16,7 +18,8 @@ namespace proto = platform::remote;
 using proto::Kind;
 using namespace remote_socket;
 
-RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello, const std::string& description) {
+RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello, const std::string& description,
+                           const std::string& token) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -35,13 +38,17 @@ RemoteClient::RemoteClient(const std::string& address, uint16_t port, bool hello
     ::freeaddrinfo(found);
     if (fd_ < 0) throw RemoteError("cannot connect to " + address + ":" + std::to_string(port));
     setNoDelay(fd_);
+    // A server that stops answering fails the call instead of holding the test.
+    const timeval limit{30, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_storage self{};
     socklen_t length = sizeof self;
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&self), &length);
     local_ = endpointText(reinterpret_cast<sockaddr*>(&self), length);
     if (hello) {
         try {
-            serverPid_ = this->hello(static_cast<uint32_t>(::getpid()), description);
+            serverPid_ = this->hello(static_cast<uint32_t>(::getpid()), description, token);
         } catch (...) {
             ::close(fd_);
             throw;
@@ -95,11 +102,25 @@ std::vector<uint8_t> bytesOf(const proto::ByteView& b) { return std::vector<uint
 proto::ByteView viewOf(const std::vector<uint8_t>& v) { return {v.data(), static_cast<uint32_t>(v.size())}; }
 } // namespace
 
-uint32_t RemoteClient::hello(uint32_t pid, const std::string& description) {
+uint32_t RemoteClient::hello(uint32_t pid, const std::string& description, const std::string& token) {
     proto::HelloRequest q;
     q.pid = pid;
     q.description = description;
-    return ask<proto::HelloReply>(*this, q).pid;
+    q.token = token;
+    const auto r = ask<proto::HelloReply>(*this, q);
+    serverDescription_ = r.description;
+    return r.pid;
+}
+
+std::unique_ptr<RemoteClient> RemoteClient::fromEnvironment(const std::string& description) {
+    const char* sim = std::getenv("TAVIK_SIM");
+    if (sim == nullptr || *sim == 0) throw RemoteError("TAVIK_SIM is not set");
+    const char* token = std::getenv(proto::kTokenVariable);
+    const proto::Target t = proto::parseTarget(sim, token == nullptr ? "" : token);
+    const std::string& p = t.port;
+    if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos || std::stoul(p) > 65535)
+        throw RemoteError("TAVIK_SIM names no port: " + std::string(sim));
+    return std::make_unique<RemoteClient>(t.host, static_cast<uint16_t>(std::stoul(p)), true, description, t.token);
 }
 
 uint32_t RemoteClient::deviceOpen(const std::string& name) {

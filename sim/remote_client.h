@@ -1,8 +1,10 @@
 // A small client of `tavikctl sim serve` (sim/remote_server.h) for the host's tests and
 // benchmarks: one connection, one request at a time, the frames of platform/remote_protocol.h.
+// A reply or a send that makes no progress for 30 s fails the call.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,10 +20,13 @@ struct RemoteError : std::runtime_error {
 
 class RemoteClient {
 public:
-    // Connects; says Hello unless `hello` is false (tests of malformed first frames).
-    // Throws RemoteError when it cannot.
+    // Connects; says Hello (with `token` when not empty) unless `hello` is false (tests of
+    // malformed first frames). Throws RemoteError when it cannot.
     RemoteClient(const std::string& address, uint16_t port, bool hello = true,
-                 const std::string& description = "test client");
+                 const std::string& description = "test client", const std::string& token = "");
+    // Connects where TAVIK_SIM says ([TOKEN@]ADDRESS[:PORT], the token also from TAVIK_SIM_TOKEN;
+    // platform/remote_target.h) and says Hello. Throws RemoteError when it is unset or fails.
+    static std::unique_ptr<RemoteClient> fromEnvironment(const std::string& description = "test client");
     ~RemoteClient();
     RemoteClient(const RemoteClient&) = delete;
     RemoteClient& operator=(const RemoteClient&) = delete;
@@ -33,7 +38,9 @@ public:
     // One request and its reply payload (the reply's kind and id are checked).
     std::vector<uint8_t> call(platform::remote::Kind kind, const std::vector<uint8_t>& payload);
 
-    uint32_t hello(uint32_t pid, const std::string& description);
+    uint32_t hello(uint32_t pid, const std::string& description, const std::string& token = "");
+    // The server's description from its Hello reply.
+    const std::string& serverDescription() const { return serverDescription_; }
 
     // The device id, 0 when the open failed.
     uint32_t deviceOpen(const std::string& name);
@@ -72,6 +79,7 @@ private:
     int fd_ = -1;
     uint32_t nextId_ = 1;
     uint32_t serverPid_ = 0;
+    std::string serverDescription_;
     std::string local_;
 };
 

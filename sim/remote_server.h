@@ -5,6 +5,7 @@
 // connection and nothing else.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,10 +16,24 @@ namespace tavik::sim {
 // the text is not one.
 bool parseListenAddress(const std::string& text, std::string& address, uint16_t& port);
 
+// Whether a numeric address ("127.0.0.1", "::1", "::ffff:127.0.0.2") is a loopback one.
+bool isLoopbackAddress(const std::string& numeric);
+
+struct ServerOptions {
+    // A connection waiting for its next request this long is closed.
+    std::chrono::milliseconds idleTimeout{std::chrono::hours(1)};
+    // Longest time to send a frame once its first byte came (and to send the Hello after
+    // connecting), and to take a reply.
+    std::chrono::milliseconds frameTimeout{std::chrono::seconds(10)};
+    // Required in every Hello when not empty. A server that does not listen on loopback makes one
+    // up when none is given.
+    std::string token;
+};
+
 class RemoteServer {
 public:
     // Listens on address:port (port 0: a free one). Throws std::runtime_error saying why it cannot.
-    RemoteServer(const std::string& address, uint16_t port);
+    RemoteServer(const std::string& address, uint16_t port, ServerOptions options = {});
     // Stops (as stop() and run() returning would) and waits for the connections' threads.
     ~RemoteServer();
     RemoteServer(const RemoteServer&) = delete;
@@ -27,6 +42,8 @@ public:
     // The numeric address and the port it listens on (the chosen one when 0 was asked).
     const std::string& address() const;
     uint16_t port() const;
+    // The token clients must give; empty when none is needed.
+    const std::string& token() const;
 
     // Accepts and serves connections until stop(); then closes every connection and returns.
     void run();

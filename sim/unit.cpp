@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "sim/profile_files.h"
 #include "sim/profile_schema.h"
@@ -112,8 +115,40 @@ private:
     sqlite3_stmt* s_ = nullptr;
 };
 
+// What a failed SQLite call means for the unit.
+UnitError::Kind errorKind(sqlite3* db, int rc) {
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return UnitError::Kind::Busy;
+    case SQLITE_FULL: return UnitError::Kind::Full;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return UnitError::Kind::Damaged;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN: return db != nullptr && sqlite3_system_errno(db) == ENOSPC ? UnitError::Kind::Full
+                                                                                     : UnitError::Kind::Other;
+    default: return UnitError::Kind::Other;
+    }
+}
+
 [[noreturn]] void dbFail(sqlite3* db, const std::string& what) {
-    throw UnitError("simulated unit database: " + what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+    throw UnitError("simulated unit database: " + what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"),
+                    db ? errorKind(db, sqlite3_extended_errcode(db)) : UnitError::Kind::Other);
+}
+
+// The message for a unit that cannot be used now. Only a unit that cannot be read as one is
+// advised a reset: a busy or full one is sound and a reset would throw it away.
+std::string unusable(const std::string& path, const UnitError& e) {
+    switch (e.kind) {
+    case UnitError::Kind::Busy:
+        return "simulated unit: " + path + " is busy: another process held it longer than " +
+               std::to_string(kBusyTimeoutMs / 1000) + " s (" + e.what() + "); try again";
+    case UnitError::Kind::Full:
+        return "simulated unit: no space left on the device of " + path + " (" + e.what() + "); nothing was changed";
+    case UnitError::Kind::Damaged:
+        return "simulated unit: " + path + " cannot be used (" + e.what() + "); `tavikctl sim reset` starts a new unit";
+    case UnitError::Kind::Other: break;
+    }
+    return "simulated unit: " + path + " cannot be used (" + e.what() + ")";
 }
 
 Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
@@ -135,9 +170,10 @@ bool Stmt::step() {
         return false;
     }
     const std::string msg = sqlite3_errmsg(db_);
+    const UnitError::Kind kind = errorKind(db_, rc);
     sqlite3_reset(s_);
     sqlite3_clear_bindings(s_);
-    throw UnitError("simulated unit database: " + msg);
+    throw UnitError("simulated unit database: " + msg, kind);
 }
 
 // Resets a statement when a scope ends (after an early exit from a row loop).
@@ -166,10 +202,10 @@ public:
 
     void exec(const char* sql) {
         char* err = nullptr;
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        if (const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &err); rc != SQLITE_OK) {
             std::string msg = err ? err : "?";
             sqlite3_free(err);
-            throw UnitError("simulated unit database: " + msg);
+            throw UnitError("simulated unit database: " + msg, errorKind(db_, rc));
         }
     }
 
@@ -181,11 +217,20 @@ public:
     sqlite3* db_ = nullptr;
     Txn* current = nullptr; // the running transaction, for nested calls
     int64_t dataVersion = -1;
+    int64_t logChanges = 0; // rows the running transaction's log appends changed
+    bool readOnly = false;  // the running transaction could not start writing (full disk)
+
+private:
+    void setUp();
+    void prepare();
+    bool ready();
+
+public:
 
     struct Statements {
         Stmt dataVersion, getDoc, putDoc, blobInfo, newBlob, setBlobSize, delBlobSize, getChunk, updChunk,
             insChunk, delChunksFrom, chunkRange, faultsFor, faultUpdate, faultDelete, logInsert, logPrune,
-            begin, commit, rollback;
+            begin, beginRead, commit, rollback;
     };
     std::unique_ptr<Statements> stmts_;
     Statements& st() { return *stmts_; }
@@ -193,41 +238,85 @@ public:
 
 Database::Database(const std::string& path) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-        const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    if (const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr); rc != SQLITE_OK) {
+        const UnitError e(db_ ? sqlite3_errmsg(db_) : "out of memory", errorKind(db_, rc));
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        throw UnitError("simulated unit: cannot open " + path + ": " + msg);
+        throw UnitError(unusable(path, e), e.kind);
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 1);
-    try {
-        exec("PRAGMA journal_mode=WAL");
-        // No fsync: a killed process loses nothing committed (the kernel holds the pages); only
-        // a crash of the machine itself could lose the last transactions of a simulated unit.
-        exec("PRAGMA synchronous=OFF");
-        exec("BEGIN IMMEDIATE");
-        exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value);"
-             "CREATE TABLE IF NOT EXISTS models(name TEXT PRIMARY KEY, doc TEXT NOT NULL);"
-             // A blob's chunks are keyed id * 2^32 + chunk number: one b-tree, and a chunk
-             // rewritten in place touches one page.
-             "CREATE TABLE IF NOT EXISTS blob_sizes(name TEXT PRIMARY KEY, id INTEGER NOT NULL UNIQUE,"
-             " size INTEGER NOT NULL);"
-             "CREATE TABLE IF NOT EXISTS blobs(key INTEGER PRIMARY KEY, data BLOB NOT NULL);"
-             "CREATE TABLE IF NOT EXISTS faults(id INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL,"
-             " body TEXT NOT NULL);"
-             "CREATE INDEX IF NOT EXISTS faults_target ON faults(target, id);"
-             "CREATE TABLE IF NOT EXISTS log(seq INTEGER PRIMARY KEY AUTOINCREMENT, time_us INTEGER, pid INTEGER,"
-             " target TEXT, code INTEGER, in_data BLOB, in_len INTEGER, in_crc INTEGER, out_data BLOB,"
-             " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);");
-        addLogClientColumn();
-        exec("COMMIT");
-    } catch (const UnitError& e) {
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-        throw UnitError("simulated unit: " + path + " cannot be used (" + e.what() +
-                        "); `tavikctl sim reset` starts a new unit");
+    // The journal's files stay beside the database when the last process closes it (the WAL cut
+    // to nothing): a later process opens the unit without allocating them, so reads still work
+    // on a full disk.
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    // Every step of opening waits for other processes as a request does. SQLite's own wait does
+    // not cover them all: a new database's switch to WAL, or a read while another process sets
+    // up the journal, answers "locked" at once. Those steps are tried again until the same limit.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        try {
+            setUp();
+            prepare();
+            return;
+        } catch (const UnitError& e) {
+            stmts_.reset();
+            if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            if (e.kind != UnitError::Kind::Busy || std::chrono::steady_clock::now() >= deadline) {
+                sqlite3_close_v2(db_);
+                db_ = nullptr;
+                throw UnitError(unusable(path, e), e.kind);
+            }
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+}
+
+// Whether the tables are there as this build writes them (then opening writes nothing, and
+// works on a full disk).
+bool Database::ready() {
+    Stmt columns(db_, "PRAGMA table_info(log)");
+    bool client = false;
+    while (columns.step())
+        if (columns.text(1) == "client") client = true;
+    return client;
+}
+
+void Database::setUp() {
+    {
+        Stmt mode(db_, "PRAGMA journal_mode=WAL");
+        // The mode it is in afterwards: anything but WAL means another process held the file.
+        const std::string now = mode.step() ? mode.text(0) : std::string();
+        mode.reset();
+        if (now != "wal") throw UnitError("cannot switch the journal to WAL (database is locked)", UnitError::Kind::Busy);
+    }
+    // No fsync: a killed process loses nothing committed (the kernel holds the pages); only
+    // a crash of the machine itself could lose the last transactions of a simulated unit.
+    exec("PRAGMA synchronous=OFF");
+    exec("PRAGMA journal_size_limit=0");
+    if (ready()) return;
+    exec("BEGIN IMMEDIATE");
+    exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value);"
+         "CREATE TABLE IF NOT EXISTS models(name TEXT PRIMARY KEY, doc TEXT NOT NULL);"
+         // A blob's chunks are keyed id * 2^32 + chunk number: one b-tree, and a chunk
+         // rewritten in place touches one page.
+         "CREATE TABLE IF NOT EXISTS blob_sizes(name TEXT PRIMARY KEY, id INTEGER NOT NULL UNIQUE,"
+         " size INTEGER NOT NULL);"
+         "CREATE TABLE IF NOT EXISTS blobs(key INTEGER PRIMARY KEY, data BLOB NOT NULL);"
+         "CREATE TABLE IF NOT EXISTS faults(id INTEGER PRIMARY KEY AUTOINCREMENT, target TEXT NOT NULL,"
+         " body TEXT NOT NULL);"
+         "CREATE INDEX IF NOT EXISTS faults_target ON faults(target, id);"
+         "CREATE TABLE IF NOT EXISTS log(seq INTEGER PRIMARY KEY AUTOINCREMENT, time_us INTEGER, pid INTEGER,"
+         " target TEXT, code INTEGER, in_data BLOB, in_len INTEGER, in_crc INTEGER, out_data BLOB,"
+         " out_len INTEGER, out_crc INTEGER, returned INTEGER, ok INTEGER, note TEXT);");
+    addLogClientColumn();
+    exec("COMMIT");
+}
+
+void Database::prepare() {
     stmts_ = std::make_unique<Statements>();
     Statements& s = *stmts_;
     s.dataVersion = Stmt(db_, "PRAGMA data_version");
@@ -250,6 +339,7 @@ Database::Database(const std::string& path) {
                        " out_crc, returned, ok, note, client) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14)");
     s.logPrune = Stmt(db_, "DELETE FROM log WHERE seq<=?1");
     s.begin = Stmt(db_, "BEGIN IMMEDIATE");
+    s.beginRead = Stmt(db_, "BEGIN");
     s.commit = Stmt(db_, "COMMIT");
     s.rollback = Stmt(db_, "ROLLBACK");
 }
@@ -284,7 +374,8 @@ Txn::Doc& Txn::load(const std::string& model) {
                 d.value = json::parse(text);
             } catch (const json::exception& e) {
                 throw UnitError("simulated unit: the state of model \"" + model + "\" is damaged (" + e.what() +
-                                "); `tavikctl sim reset` starts a new unit");
+                                    "); `tavikctl sim reset` starts a new unit",
+                                UnitError::Kind::Damaged);
             }
         } else {
             d.value = json::object();
@@ -607,7 +698,8 @@ void convertOldHome(Database& db, Txn& txn, const std::string& home) {
         old = json::parse(in);
     } catch (const json::exception& e) {
         throw UnitError("simulated unit: " + statePath + " is damaged (" + e.what() +
-                        "); `tavikctl sim reset` starts a new unit");
+                            "); `tavikctl sim reset` starts a new unit",
+                        UnitError::Kind::Damaged);
     }
     if (!old.is_object()) throw UnitError("simulated unit: " + statePath + " is not a unit state");
     buildUnit(db, txn, Unit::defaultProfile());
@@ -704,7 +796,8 @@ Unit::Unit(std::string home) : home_(std::move(home)) {
             if (v != kSchemaVersion)
                 throw UnitError("simulated unit: " + dbPath(home_) + " has schema " + std::to_string(v) +
                                 ", this build reads " + std::to_string(kSchemaVersion) +
-                                "; `tavikctl sim reset` starts a new unit");
+                                    "; `tavikctl sim reset` starts a new unit",
+                                UnitError::Kind::Damaged);
         } else {
             empty = true;
         }
@@ -752,30 +845,63 @@ void Unit::transact(const std::function<void(Txn&)>& f) {
         f(*db.current);
         return;
     }
-    db.st().begin.run();
+    db.readOnly = false;
+    try {
+        db.st().begin.run();
+    } catch (const UnitError& e) {
+        if (e.kind != UnitError::Kind::Full) throw UnitError(unusable(dbPath(home_), e), e.kind);
+        // No room even to start writing: the request is served in a read transaction, without
+        // its log entry; a change it tries fails as "no space left".
+        try {
+            db.st().beginRead.run();
+        } catch (const UnitError& again) {
+            throw UnitError(unusable(dbPath(home_), again), again.kind);
+        }
+        db.readOnly = true;
+    }
     Txn txn(db);
     db.current = &txn;
+    db.logChanges = 0;
+    const int64_t changesBefore = sqlite3_total_changes64(db.db_);
+    bool served = false, stateChanged = false;
     try {
         db.checkCache();
         f(txn);
+        served = true;
+        stateChanged = sqlite3_total_changes64(db.db_) - changesBefore != db.logChanges;
         for (auto& [name, doc] : txn.docs_) {
             if (!doc.changed) continue;
+            stateChanged = true;
             db.st().putDoc.bind(1, name).bind(2, doc.value.dump());
             db.st().putDoc.run();
         }
         db.st().commit.run();
+    } catch (const UnitError& e) {
+        rollback(db);
+        // A request that changed nothing but the log was served: on a full disk only its log
+        // entries are lost.
+        if (e.kind == UnitError::Kind::Full && served && !stateChanged) return;
+        if (e.kind == UnitError::Kind::Full || e.kind == UnitError::Kind::Busy)
+            throw UnitError(unusable(dbPath(home_), e), e.kind);
+        throw;
     } catch (...) {
-        db.current = nullptr;
-        try {
-            db.st().rollback.run();
-        } catch (const UnitError&) {
-        }
-        db.cache.clear();
+        rollback(db);
         throw;
     }
     db.current = nullptr;
     for (auto& [name, doc] : txn.docs_)
         if (doc.changed) db.cache[name] = std::move(doc.value);
+}
+
+void Unit::rollback(Database& db) {
+    db.current = nullptr;
+    if (sqlite3_get_autocommit(db.db_) == 0) {
+        try {
+            db.st().rollback.run();
+        } catch (const UnitError&) {
+        }
+    }
+    db.cache.clear();
 }
 
 void Unit::loadProfile(const json& profile) {
@@ -827,8 +953,19 @@ json Unit::snapshot() {
     return state;
 }
 
+std::string Unit::profileName() {
+    std::string name;
+    transact([&](Txn&) {
+        Stmt meta(db_->db_, "SELECT value FROM meta WHERE key='profile'");
+        if (meta.step()) name = meta.text(0);
+        meta.reset();
+    });
+    return name;
+}
+
 void Unit::appendLog(Txn& txn, LogEntry e) {
     Database& db = *db_;
+    if (db.readOnly) return; // no room for it
     Stmt& s = db.st().logInsert;
     auto bindPayload = [&](int at, const std::vector<uint8_t>& p) {
         if (p.size() <= kLogPayloadLimit) {
@@ -852,10 +989,12 @@ void Unit::appendLog(Txn& txn, LogEntry e) {
     else
         s.bind(14, e.client);
     s.run();
+    db.logChanges += 1;
     const uint64_t seq = uint64_t(sqlite3_last_insert_rowid(db.db_));
     if (seq % kPruneEvery == 0 && seq > kLogKeepEntries) {
         db.st().logPrune.bind(1, int64_t(seq - kLogKeepEntries));
         db.st().logPrune.run();
+        db.logChanges += sqlite3_changes64(db.db_);
     }
 }
 

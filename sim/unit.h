@@ -37,7 +37,14 @@ using json = nlohmann::json;
 
 // A unit that cannot be opened, read or written: the message says what and where.
 struct UnitError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    enum class Kind {
+        Other,
+        Busy,    // another process held the unit longer than the wait
+        Full,    // no space left for a change; what was there is intact
+        Damaged, // the database cannot be read as a unit: only a reset helps
+    };
+    explicit UnitError(const std::string& what, Kind kind = Kind::Other) : std::runtime_error(what), kind(kind) {}
+    Kind kind;
 };
 
 // TAVIK_HOME (resolved to one canonical path), or ~/.tavik when it is unset; created when missing.
@@ -179,10 +186,13 @@ public:
     static Unit& instance();
 
     const std::string& home() const { return home_; }
+    // The name of the profile the unit was built from ("default", "no-display", "custom", ...).
+    std::string profileName();
 
     // Runs f in one write transaction (BEGIN IMMEDIATE, committed when f returns, rolled back
     // when it throws). Nested calls from f join the running transaction. Throws UnitError when the
-    // database fails.
+    // database fails. A transaction that changed nothing but the log still succeeds on a full
+    // disk: its log entries are then lost, the request itself was served.
     void transact(const std::function<void(Txn&)>& f);
 
     // Replaces the whole state by one built from the profile and writes the profile's files.
@@ -228,6 +238,9 @@ public:
     static void removeDatabase(const std::string& home);
 
 private:
+    // Ends the running transaction without its changes.
+    static void rollback(Database& db);
+
     std::string home_;
     std::unique_ptr<Database> db_;
 };

@@ -10,12 +10,17 @@ void getBytes(Reader& in, ByteView& b) { b.data = in.bytes(b.size); }
 
 } // namespace
 
-void encode(Writer& out, const HelloRequest& m) { out.u32(m.pid).text(m.description); }
+void encode(Writer& out, const HelloRequest& m) {
+    out.u32(m.pid).text(m.description);
+    if (!m.token.empty()) out.text(m.token);
+}
 void encode(Writer& out, const HelloReply& m) { out.u32(m.pid).text(m.description); }
 
 bool decode(Reader& in, HelloRequest& m) {
     m.pid = in.u32();
     m.description = in.text();
+    m.token.clear();
+    if (!in.complete()) m.token = in.text();
     return in.complete();
 }
 bool decode(Reader& in, HelloReply& m) {

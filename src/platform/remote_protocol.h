@@ -16,11 +16,14 @@
 // over) makes the server close that connection; nothing else is affected.
 //
 // Payloads, field by field (u32 = 4 bytes; bytes = u32 count then the bytes; text = bytes in
-// UTF-8; wtext = u32 flag (0: null pointer, 1: present) then bytes of UTF-16LE code units
-// without the terminating zero):
+// UTF-8; wtext = u32 flag (0: null pointer, 1: present; any other value is malformed) then
+// bytes of UTF-16LE code units without the terminating zero):
 //
-//   Hello          request: u32 client process id, text client description
-//                  reply:   u32 server process id, text server description
+//   Hello          request: u32 client process id, text client description[, text token]
+//                  reply:   u32 server process id, text server description (names the unit)
+//                  The token is required by a server that has one (any server not on a
+//                  loopback address); a missing or wrong one closes the connection unanswered.
+//                  A second Hello on a connection closes it.
 //   DeviceOpen     request: text device name ("\\.\TavikDrv", ...)
 //                  reply:   u32 opened (0/1), u32 device id (valid when opened)
 //   DeviceControl  request: u32 device id, u32 code, bytes in, u32 out size
@@ -231,7 +234,9 @@ public:
     }
     // UTF-16 code units with a terminating zero appended; `present` false for a null pointer.
     std::u16string wtext(bool& present) {
-        present = u32() != 0;
+        const uint32_t flag = u32();
+        present = flag == 1;
+        if (flag > 1) failed_ = true;
         if (!present) return {};
         uint32_t n = 0;
         const uint8_t* b = bytes(n);
@@ -267,6 +272,7 @@ struct HelloRequest {
     static constexpr Kind kind = Kind::Hello;
     uint32_t pid = 0;
     std::string description;
+    std::string token; // optional third field: sent only when not empty
 };
 struct HelloReply {
     uint32_t pid = 0;

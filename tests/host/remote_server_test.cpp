@@ -1,15 +1,23 @@
 // The unit served over TCP: framing robustness, the log naming the client, faults, board calls,
 // service control, per-connection board sessions, and the `tavikctl sim serve` command.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "frame/request_index.h"
 #include "sim/driver.h"
 #include "sim/remote_client.h"
+#include "platform/remote_target.h"
 #include "sim/remote_server.h"
 #include "sim/service_model.h"
 #include "support/sim_fixture.h"
@@ -48,16 +56,84 @@ std::vector<uint8_t> boardPayload(uint32_t ordinal, std::vector<uint8_t> data = 
     return w.data();
 }
 
+// A `tavikctl sim serve` of the test's home on a free loopback port, stopped when it goes.
+class ServeProcess {
+public:
+    explicit ServeProcess(const std::vector<std::string>& options = {}) {
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("no pipe");
+        std::vector<std::string> args = {"tavikctl", "--json", "sim", "serve", "--listen", "127.0.0.1:0"};
+        args.insert(args.end(), options.begin(), options.end());
+        const std::string tool = binPath("tavikctl");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(tool.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        char buf[256];
+        pollfd p{out[0], POLLIN, 0};
+        while (text.find('}') == std::string::npos && ::poll(&p, 1, 20000) > 0) {
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            text.append(buf, size_t(n));
+        }
+        ::close(out[0]);
+        doc_ = sim::json::parse(text, nullptr, false);
+        if (!doc_.is_object()) {
+            stop();
+            throw std::runtime_error("sim serve printed: " + text);
+        }
+        port_ = doc_.value("port", uint16_t{0});
+    }
+    ~ServeProcess() { stop(); }
+
+    pid_t pid() const { return pid_; }
+    uint16_t port() const { return port_; }
+    const sim::json& started() const { return doc_; }
+
+    // SIGTERM, then SIGKILL when it has not ended within 5 s; the wait status (-1: not running).
+    int stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = -1;
+        for (int i = 0; i < 500 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        if (::waitpid(pid_, &status, WNOHANG) == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+        return status;
+    }
+
+    // A field of /proc/PID/status in MiB ("VmHWM": peak resident, "VmRSS": resident now).
+    double memoryMiB(const std::string& field) const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024.0;
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+    sim::json doc_;
+};
+
 class RemoteServerTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        server_ = std::make_unique<sim::RemoteServer>("127.0.0.1", 0);
-        thread_ = std::thread([this] { server_->run(); });
+        server_ = std::make_unique<ServeProcess>();
     }
     void TearDown() override {
-        server_->stop();
-        thread_.join();
         server_.reset();
         SimTest::TearDown();
     }
@@ -73,8 +149,7 @@ protected:
         return r.ok ? r.out : std::vector<uint8_t>{};
     }
 
-    std::unique_ptr<sim::RemoteServer> server_;
-    std::thread thread_;
+    std::unique_ptr<ServeProcess> server_;
 };
 
 TEST_F(RemoteServerTest, MalformedFramesCloseOnlyTheirConnection) {
@@ -93,6 +168,11 @@ TEST_F(RemoteServerTest, MalformedFramesCloseOnlyTheirConnection) {
     oddClass.u32(55);
     for (uint32_t i = 0; i < proto::kBoardArgs; ++i) oddClass.u32(0);
     oddClass.u32(1).bytes("abc", 3).bytes("", 0).u32(0);
+    proto::Writer flagSeven; // board count with a wide-text flag of 7 (0 or 1 only)
+    flagSeven.u32(55);
+    for (uint32_t i = 0; i < proto::kBoardArgs; ++i) flagSeven.u32(0);
+    flagSeven.u32(7).bytes("ab", 2).bytes("", 0).u32(0);
+    const std::vector<uint8_t> hello = proto::Writer().u32(1).text("again").data();
     const std::vector<uint8_t> header = frameBytes(k(Kind::DeviceOpen), openPayload);
     const Case cases[] = {
         {"wrong magic", true, frameBytes(k(Kind::DeviceOpen), openPayload, 0x12345678), false},
@@ -106,6 +186,8 @@ TEST_F(RemoteServerTest, MalformedFramesCloseOnlyTheirConnection) {
         {"short payload", true, frameBytes(k(Kind::DeviceControl), shortControl), false},
         {"out size no reply can carry", true, frameBytes(k(Kind::DeviceControl), hugeOut), false},
         {"UTF-16 text of odd length", true, frameBytes(k(Kind::BoardCall), oddClass.data()), false},
+        {"wide-text flag 7", true, frameBytes(k(Kind::BoardCall), flagSeven.data()), false},
+        {"a second Hello", true, frameBytes(k(Kind::Hello), hello), false},
         {"unknown board ordinal", true, frameBytes(k(Kind::BoardCall), boardPayload(2)), false},
         {"temperature record not 44 bytes", true, frameBytes(k(Kind::BoardCall), boardPayload(80, {44, 0, 0, 0})), false},
         {"cut in the header", true, std::vector<uint8_t>(header.begin(), header.begin() + 9), true},
@@ -254,39 +336,186 @@ TEST_F(RemoteServerTest, EachConnectionIsABoardSessionOfItsOwn) {
     EXPECT_EQ(connect()->boardCall(init).result, 0u) << "a new connection starts a new session";
 }
 
+// Raw connections for the attacks below: each is a socket to the server.
+std::vector<int> openSockets(uint16_t port, size_t count) {
+    std::vector<int> fds;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (size_t i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) break;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd);
+            break;
+        }
+        fds.push_back(fd);
+    }
+    return fds;
+}
+
+void closeAll(std::vector<int>& fds) {
+    for (int fd : fds) ::close(fd);
+    fds.clear();
+}
+
+// Sockets the server has closed.
+size_t closedCount(const std::vector<int>& fds) {
+    size_t n = 0;
+    for (int fd : fds) {
+        pollfd p{fd, POLLIN, 0};
+        uint8_t byte;
+        n += ::poll(&p, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0 ? 1 : 0;
+    }
+    return n;
+}
+
+// While every slot is taken by clients that say nothing, the longest-idle one makes room: a
+// real client is never locked out.
+TEST_F(RemoteServerTest, FullServerDropsTheLongestIdleForANewClient) {
+    std::vector<int> silent = openSockets(server_->port(), 256);
+    ASSERT_EQ(silent.size(), 256u);
+    EXPECT_EQ(fpgaVersion(*connect()), (std::vector<uint8_t>{0, 4, 0, 1}));
+    EXPECT_GE(closedCount(silent), 1u);
+    closeAll(silent);
+}
+
+// Connections that say nothing, or stop halfway through a frame, are closed after their time-outs.
+TEST_F(RemoteServerTest, SilentAndHalfSentConnectionsAreTimedOut) {
+    server_ = std::make_unique<ServeProcess>(std::vector<std::string>{"--frame-timeout", "0.5", "--idle-timeout", "2"});
+    auto greeted = connect();
+    auto halfway = connect();
+    ASSERT_TRUE(halfway->sendRaw(frameBytes(k(Kind::DeviceOpen), {1, 2, 3, 4, 5, 6, 7, 8}, proto::kMagic, proto::kVersion, 100)));
+    auto silent = connect(false);
+    EXPECT_TRUE(halfway->closedByServer(3000)) << "a half-sent frame holds its connection";
+    EXPECT_TRUE(silent->closedByServer(3000)) << "a connection that never says Hello stays";
+    EXPECT_FALSE(greeted->closedByServer(0)) << "an idle connection closed before its time-out";
+    EXPECT_TRUE(greeted->closedByServer(5000)) << "an idle connection stays";
+}
+
+// 256 connections announcing 8 MiB bodies they never send, then 16 sending 8 MiB I2C
+// write-reads whose replies they never read: the server's memory stays bounded, and a client
+// that behaves is still answered.
+TEST_F(RemoteServerTest, AnnouncedBodiesAndUnreadRepliesTakeBoundedMemory) {
+    server_ = std::make_unique<ServeProcess>(std::vector<std::string>{"--frame-timeout", "2"});
+    const double before = server_->memoryMiB("VmRSS");
+    const std::vector<uint8_t> promise = frameBytes(k(Kind::Hello), {}, proto::kMagic, proto::kVersion, proto::kMaxPayload);
+    std::vector<int> announcing = openSockets(server_->port(), 256);
+    ASSERT_EQ(announcing.size(), 256u);
+    for (int fd : announcing) ASSERT_EQ(::send(fd, promise.data(), promise.size(), MSG_NOSIGNAL), ssize_t(promise.size()));
+    ::usleep(300000);
+    const double announced = server_->memoryMiB("VmHWM");
+    closeAll(announcing);
+
+    const uint32_t readLength = proto::kMaxPayload - 64;
+    const std::vector<uint8_t> request = frameBytes(
+        k(Kind::BoardCall), boardPayload(69, std::vector<uint8_t>(proto::kMaxPayload - 64, 0x5A), readLength));
+    std::vector<std::thread> senders;
+    std::vector<std::unique_ptr<RemoteClient>> greedy;
+    for (int i = 0; i < 16; ++i) greedy.push_back(connect());
+    for (auto& c : greedy) senders.emplace_back([&c, &request] { c->sendRaw(request); });
+    auto polite = connect();
+    EXPECT_EQ(fpgaVersion(*polite), (std::vector<uint8_t>{0, 4, 0, 1}));
+    for (auto& t : senders) t.join();
+    const double unread = server_->memoryMiB("VmHWM");
+    std::printf("server memory: %.0f MiB at start, peak %.0f MiB after 256 announced bodies, %.0f MiB after 16 "
+                "unread replies\n", before, announced, unread);
+    EXPECT_LT(announced, before + 64) << "bodies reserved before they arrive";
+    EXPECT_LT(unread, before + 192) << "unread replies held without bound";
+}
+
+// Hello carries the token of a server that has one (TAVIK_SIM=TOKEN@ADDRESS:PORT or
+// TAVIK_SIM_TOKEN); its reply names the unit, not where the unit lives.
+TEST_F(RemoteServerTest, TokenIsCheckedInHelloAndTheReplyNamesTheUnit) {
+    const std::string tokenFile = home() + "/token";
+    std::ofstream(tokenFile) << "  s3cret-token \n";
+    server_ = std::make_unique<ServeProcess>(std::vector<std::string>{"--token-file", tokenFile});
+    EXPECT_EQ(server_->started().value("token", ""), "s3cret-token");
+    const std::string port = std::to_string(server_->port());
+    struct Case {
+        const char* token;
+        bool served;
+    } cases[] = {{"", false}, {"s3cret-toke", false}, {"s3cret-token!", false}, {"s3cret-token", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.token);
+        if (c.served) {
+            RemoteClient client("127.0.0.1", server_->port(), true, "test client", c.token);
+            EXPECT_EQ(fpgaVersion(client), (std::vector<uint8_t>{0, 4, 0, 1}));
+            EXPECT_EQ(client.serverDescription(), "simulated unit, profile default");
+        } else {
+            EXPECT_THROW(RemoteClient("127.0.0.1", server_->port(), true, "test client", c.token), sim::RemoteError);
+        }
+    }
+    ::setenv("TAVIK_SIM", ("s3cret-token@127.0.0.1:" + port).c_str(), 1);
+    EXPECT_EQ(fpgaVersion(*RemoteClient::fromEnvironment()), (std::vector<uint8_t>{0, 4, 0, 1}));
+    ::setenv("TAVIK_SIM", ("127.0.0.1:" + port).c_str(), 1);
+    EXPECT_THROW(RemoteClient::fromEnvironment(), sim::RemoteError);
+    ::setenv(proto::kTokenVariable, "s3cret-token", 1);
+    EXPECT_EQ(fpgaVersion(*RemoteClient::fromEnvironment()), (std::vector<uint8_t>{0, 4, 0, 1}));
+    ::unsetenv("TAVIK_SIM");
+    ::unsetenv(proto::kTokenVariable);
+}
+
+TEST(RemoteTarget, LoopbackAndTavikSimAreReadAsWritten) {
+    for (const auto& [address, loopback] : std::vector<std::pair<std::string, bool>>{
+             {"127.0.0.1", true}, {"127.9.8.7", true}, {"::1", true}, {"::ffff:127.0.0.1", true},
+             {"0.0.0.0", false}, {"::", false}, {"192.168.1.20", false}, {"::ffff:10.0.0.1", false}, {"localhost", false}})
+        EXPECT_EQ(sim::isLoopbackAddress(address), loopback) << address;
+    struct Case {
+        const char *value, *variable, *host, *port, *token;
+    } cases[] = {
+        {"127.0.0.1:5000", "", "127.0.0.1", "5000", ""},
+        {"tok@192.168.1.20:47820", "other", "192.168.1.20", "47820", "tok"},
+        {"192.168.1.20", "tok", "192.168.1.20", "47820", "tok"},
+        {"[::1]:6000", "", "::1", "6000", ""},
+        {"tok@[::1]", "", "::1", "47820", "tok"},
+        {"::1", "", "::1", "47820", ""},
+        {"tok@:7000", "", "127.0.0.1", "7000", "tok"},
+    };
+    for (const Case& c : cases) {
+        const proto::Target t = proto::parseTarget(c.value, c.variable);
+        EXPECT_EQ(t.host, c.host) << c.value;
+        EXPECT_EQ(t.port, c.port) << c.value;
+        EXPECT_EQ(t.token, c.token) << c.value;
+    }
+}
+
+// Only driver device names of at most 260 characters reach the unit and its log.
+TEST_F(RemoteServerTest, DeviceOpenRefusesWhatIsNotADeviceName) {
+    auto c = connect();
+    const std::string prefix = "\\\\.\\";
+    const struct Case {
+        std::string name;
+        bool reachesUnit;
+    } cases[] = {
+        {prefix + std::string(1 << 20, 'A'), false},
+        {prefix + std::string(257, 'A'), false},
+        {prefix + "X\n#99 pid 1 \x1b[2J", false},
+        {"TavikDrv", false},
+        {"", false},
+        {prefix + std::string(256, 'A'), true},
+        {sim::kMainDevice, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name.substr(0, 40));
+        unit().clearLog();
+        const uint32_t id = c->deviceOpen(k.name);
+        EXPECT_EQ(id != 0, k.name == sim::kMainDevice);
+        EXPECT_EQ(unit().readLog().size(), k.reachesUnit ? 1u : 0u);
+    }
+}
+
 // `tavikctl sim serve` reports where it listens, serves, and stops on SIGTERM.
 TEST_F(RemoteServerTest, ServeCommandReportsItsPortAndStopsOnSigterm) {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const std::string tool = binPath("tavikctl");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        ::execl(tool.c_str(), "tavikctl", "--json", "sim", "serve", "--listen", "127.0.0.1:0", nullptr);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buf[256];
-    ssize_t n;
-    while (text.find('}') == std::string::npos && (n = ::read(out[0], buf, sizeof buf)) > 0) text.append(buf, size_t(n));
-    ::close(out[0]);
-    const sim::json doc = sim::json::parse(text, nullptr, false);
-    ASSERT_TRUE(doc.is_object()) << text;
-    EXPECT_EQ(doc.value("address", ""), "127.0.0.1");
-    const uint16_t port = doc.value("port", uint16_t{0});
-    EXPECT_NE(port, 0);
-    {
-        RemoteClient c("127.0.0.1", port);
-        EXPECT_EQ(c.serverPid(), static_cast<uint32_t>(child));
-        EXPECT_EQ(fpgaVersion(c), (std::vector<uint8_t>{0, 4, 0, 1}));
-        ::kill(child, SIGTERM); // with a client still connected
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    EXPECT_EQ(server_->started().value("address", ""), "127.0.0.1");
+    EXPECT_FALSE(server_->started().contains("token")) << "loopback needs no token";
+    EXPECT_NE(server_->port(), 0);
+    RemoteClient c("127.0.0.1", server_->port());
+    EXPECT_EQ(c.serverPid(), static_cast<uint32_t>(server_->pid()));
+    EXPECT_EQ(fpgaVersion(c), (std::vector<uint8_t>{0, 4, 0, 1}));
+    const int status = server_->stop(); // with a client still connected
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace

@@ -177,6 +177,74 @@ TEST_F(SimEngineTest, DamagedUnitIsNeverReplacedSilently) {
     EXPECT_EQ(sim::Unit(home()).getValue("driver.versions.ss"), "1.3.0.0");
 }
 
+// Processes started at once on a new home wait for each other at every step of opening, as
+// requests do: none fails with "locked", none is told to reset a sound unit.
+TEST_F(SimEngineTest, ConcurrentFirstUseOfANewHomeNeverFails) {
+    constexpr int kHomes = 6, kProcesses = 9;
+    for (int h = 0; h < kHomes; ++h) {
+        const std::string fresh = home() + "/fresh" + std::to_string(h);
+        std::vector<FILE*> pipes;
+        for (int i = 0; i < kProcesses; ++i)
+            pipes.push_back(::popen(("TAVIK_HOME='" + fresh + "' " + binPath("tavikctl") +
+                                     " sim get driver.versions.fpga 2>&1").c_str(), "r"));
+        for (FILE* p : pipes) {
+            std::string text;
+            char buf[512];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+            EXPECT_EQ(::pclose(p), 0) << text;
+        }
+    }
+}
+
+// On a full disk the unit answers reads; a change fails saying there is no space left, without
+// advice to reset, and loses nothing. Runs in a mount namespace of its own on a small tmpfs;
+// skipped where that cannot be made.
+TEST_F(SimEngineTest, FullDiskServesReadsAndNamesTheLackOfSpace) {
+    const std::string script = home() + "/full-disk.sh";
+    std::ofstream(script) << R"(
+dir=$(mktemp -d /tmp/tavik-full-XXXXXX) || exit 77
+unshare --mount --propagation private sh -c '
+    mount -t tmpfs -o size=2m tmpfs "$1" 2>/dev/null || exit 77
+    export TAVIK_HOME="$1/home" ctl="$2"
+    "$ctl" sim set driver.versions.ss 1.2.9.9 >/dev/null || exit 3
+    for c in "sim get driver.versions.ss" "versions" "backlight" "settings list"; do
+        echo "== before $c"; $ctl $c 2>&1; echo "exit $?"
+    done
+    dd if=/dev/zero of="$1/fill" bs=4k 2>/dev/null
+    for c in "sim get driver.versions.ss" "versions" "backlight" "settings list" "sim set driver.versions.ss 1.2.8.8"; do
+        echo "== $c"; $ctl $c 2>&1; echo "exit $?"
+    done
+    rm "$1/fill"
+    echo "== after"; "$ctl" sim get driver.versions.ss 2>&1
+' sh "$dir" ")" + binPath("tavikctl") + R"("
+status=$?
+rmdir "$dir"
+exit $status
+)";
+    std::string out;
+    const int status = run("sh '" + script + "'", &out);
+    if (status == 77) GTEST_SKIP() << "no mount namespace with a tmpfs here";
+    ASSERT_EQ(status, 0) << out;
+    auto section = [&](const std::string& name) {
+        const size_t at = out.find("== " + name + "\n");
+        return at == std::string::npos ? std::string() : out.substr(at, out.find("== ", at + 3) - at);
+    };
+    // Reads answer on the full disk as they did before it filled.
+    auto body = [&](const std::string& name) {
+        const std::string text = section(name);
+        return text.empty() ? "(missing)" : text.substr(text.find('\n') + 1);
+    };
+    for (const std::string read : {"sim get driver.versions.ss", "versions", "backlight", "settings list"})
+        EXPECT_EQ(body(read), body("before " + read)) << out;
+    EXPECT_NE(section("sim get driver.versions.ss").find("1.2.9.9"), std::string::npos) << out;
+    const std::string write = section("sim set driver.versions.ss 1.2.8.8");
+    EXPECT_EQ(write.find("exit 0"), std::string::npos) << out;
+    EXPECT_NE(write.find("no space left"), std::string::npos) << out;
+    EXPECT_EQ(write.find("reset"), std::string::npos) << out;
+    EXPECT_NE(section("after").find("1.2.9.9"), std::string::npos) << out;
+}
+
 TEST_F(SimEngineTest, OldHomeIsConvertedKeepingItsState) {
     const std::string other = home() + "/old";
     ASSERT_EQ(::mkdir(other.c_str(), 0777) | ::mkdir((other + "/sim").c_str(), 0777), 0);

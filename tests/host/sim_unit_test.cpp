@@ -2,6 +2,7 @@
 // path mapping, and the tavikctl commands that drive it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,25 @@ TEST_F(SimUnitTest, TavikctlShowsVersionsTheLogAndErrors) {
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("Open failed"), std::string::npos) << out;
     EXPECT_NE(out.find("2.4.0.0"), std::string::npos);
+}
+
+// A logged text cannot fake entries or drive the terminal: `sim log` shows its control
+// characters escaped (the JSON output escapes them as JSON does).
+TEST_F(SimUnitTest, SimLogShowsControlCharactersEscaped) {
+    unit().clearLog();
+    unit().transact([&](tavik::sim::Txn& txn) {
+        tavik::sim::LogEntry e;
+        e.target = "\\\\.\\X\n#99 pid 1 \\\\.\\TavikDrv open ok\x1b[2J";
+        e.note = "csi \xc2\x9b" "31m, tab\t, del\x7f";
+        unit().appendLog(txn, e);
+    });
+    int status = -1;
+    const std::string out = ctl("sim log", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    for (const char* raw : {"\x1b", "\xc2\x9b", "\x7f", "\t"}) EXPECT_EQ(out.find(raw), std::string::npos) << out;
+    for (const char* shown : {"\\X\\n#99", "\\x1b[2J", "csi \\u009b31m", "tab\\t", "del\\x7f"})
+        EXPECT_NE(out.find(shown), std::string::npos) << shown << " in " << out;
 }
 
 } // namespace

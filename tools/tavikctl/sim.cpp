@@ -47,6 +47,32 @@ auto asOption(F f) -> decltype(f()) {
     }
 }
 
+// A logged text as a terminal may show it: control characters (C0, DEL and the C1 range in
+// UTF-8) escaped, so that a client's text cannot start a line or move the cursor.
+std::string printable(const std::string& text) {
+    std::string out;
+    char buf[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(buf, sizeof buf, "\\u%04x", next);
+            out += buf;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 void showLog(Context& ctx, const simops::LogFilter& o, bool clear) {
     if (clear) {
         simops::clearLog();
@@ -57,10 +83,10 @@ void showLog(Context& ctx, const simops::LogFilter& o, bool clear) {
     std::string text;
     for (const auto& e : entries) {
         text += "#" + std::to_string(e.seq) + " pid " + std::to_string(e.pid) +
-                (e.client.empty() ? "" : " [" + e.client + "]") + " " + e.target + " " +
+                (e.client.empty() ? "" : " [" + printable(e.client) + "]") + " " + printable(e.target) + " " +
                 describeCode(e) + " in[" + payloadText(e.in, e.inLength, e.inCrc) + "] out[" +
                 payloadText(e.out, e.outLength, e.outCrc) + "] returned " + std::to_string(e.returned) +
-                (e.ok ? " ok" : " FAILED") + (e.note.empty() ? "" : " (" + e.note + ")") + "\n";
+                (e.ok ? " ok" : " FAILED") + (e.note.empty() ? "" : " (" + printable(e.note) + ")") + "\n";
     }
     if (entries.empty()) text = "request log is empty";
     emit(ctx, simops::logJson(entries), text);

@@ -159,7 +159,9 @@ bool openMapped(const std::string& path, bool create, Mapped& m) {
         if (::fstat(fresh.fd, &st) != 0) return false;
         if (st.st_nlink == 0) continue;
         if (st.st_size < static_cast<off_t>(sizeof(State))) {
-            if (!create || ::ftruncate(fresh.fd, sizeof(State)) != 0) return false;
+            // Allocated, not only sized: the first write through the map of a sparse file would
+            // raise SIGBUS on a full disk instead of failing here.
+            if (!create || ::posix_fallocate(fresh.fd, 0, sizeof(State)) != 0) return false;
         }
         void* p = ::mmap(nullptr, sizeof(State), PROT_READ | PROT_WRITE, MAP_SHARED, fresh.fd, 0);
         if (p == MAP_FAILED) return false;

@@ -1,6 +1,7 @@
 // Winsock client of `tavikctl sim serve`: the process's one connection, its framing and its
 // reconnection. Only reached when TAVIK_SIM is set; Winsock is started at the first connect.
 #include "platform/win32/remote_client.h"
+#include "platform/remote_target.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -16,45 +17,36 @@ namespace {
 constexpr long kConnectTimeoutMs = 5000;
 constexpr DWORD kIoTimeoutMs = 60000;
 
-struct Target {
+struct Setting {
     bool enabled = false;
-    std::string host;
-    std::string port;
+    Target target;
 };
 
 INIT_ONCE gTargetOnce = INIT_ONCE_STATIC_INIT;
-Target gTarget;
+Setting gSetting;
+
+// A variable's value; empty when unset. `tooLong` when it is set but does not fit.
+std::string variable(const char* name, bool& tooLong) {
+    char value[512];
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    tooLong = n >= sizeof value;
+    return n == 0 || tooLong ? std::string() : std::string(value, n);
+}
 
 BOOL CALLBACK readTarget(PINIT_ONCE, PVOID, PVOID*) {
-    char value[512];
-    const DWORD n = GetEnvironmentVariableA("TAVIK_SIM", value, sizeof value);
-    if (n == 0 || n >= sizeof value) {
-        // Unset (or unusably long: then as if unset would silently reach real hardware, so a
-        // value that cannot be read still selects the remote unit, which is then unreachable).
-        gTarget.enabled = n >= sizeof value;
-        return TRUE;
-    }
-    gTarget.enabled = true;
-    const std::string text(value, n);
-    // ADDRESS:PORT; an address without a port uses the server's default port. An IPv6 address
-    // is written in brackets: [::1]:47820.
-    std::string host = text, port = std::to_string(kDefaultPort);
-    const size_t colon = text.rfind(':');
-    const size_t bracket = text.rfind(']');
-    if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-    }
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    if (host.empty()) host = kDefaultAddress;
-    gTarget.host = host;
-    gTarget.port = port;
+    bool tooLong = false, tokenTooLong = false;
+    const std::string text = variable("TAVIK_SIM", tooLong);
+    // Unset: the Windows path. An unusably long value still selects the remote unit (as if unset
+    // would silently reach real hardware), which is then unreachable.
+    gSetting.enabled = !text.empty() || tooLong;
+    if (text.empty()) return TRUE;
+    gSetting.target = parseTarget(text, variable(kTokenVariable, tokenTooLong));
     return TRUE;
 }
 
-const Target& target() {
+const Setting& setting() {
     InitOnceExecuteOnce(&gTargetOnce, readTarget, nullptr, nullptr);
-    return gTarget;
+    return gSetting;
 }
 
 // The connection; every field is guarded by gLock.
@@ -163,7 +155,7 @@ SOCKET connectTo(const addrinfo* address) {
 
 // Opens the connection and greets the server. False when that fails; nothing stays open then.
 bool connectServer() {
-    const Target& t = target();
+    const Target& t = setting().target;
     if (!gWinsockStarted) {
         WSADATA data;
         if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
@@ -180,17 +172,20 @@ bool connectServer() {
     freeaddrinfo(addresses);
     if (gSocket == INVALID_SOCKET) return false;
 
+    HelloRequest q;
+    q.pid = GetCurrentProcessId();
+    q.description = "Tavik2.dll in " + programName();
+    q.token = t.token;
     Writer hello;
-    hello.u32(GetCurrentProcessId()).text("Tavik2.dll in " + programName());
+    encode(hello, q);
     std::vector<uint8_t> reply;
     if (!exchange(Kind::Hello, hello.data(), reply)) {
         disconnect();
         return false;
     }
     Reader r(reply);
-    r.u32();
-    r.text();
-    if (!r.complete()) {
+    HelloReply answer;
+    if (!decode(r, answer)) {
         disconnect();
         return false;
     }
@@ -200,7 +195,7 @@ bool connectServer() {
 
 } // namespace
 
-bool enabled() { return target().enabled; }
+bool enabled() { return setting().enabled; }
 
 bool call(Kind kind, const std::vector<uint8_t>& request, std::vector<uint8_t>& reply, Generation required,
           Generation* answered) {

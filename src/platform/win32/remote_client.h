@@ -1,5 +1,5 @@
 // The connection of this process to a remote simulated unit (`tavikctl sim serve`), chosen by the
-// environment variable TAVIK_SIM=ADDRESS:PORT. With it set, the device, board-library and
+// environment variable TAVIK_SIM=[TOKEN@]ADDRESS:PORT (platform/remote_target.h). With it set, the device, board-library and
 // service-control calls of the seam go to that server; everything else stays the Windows path.
 //
 // One connection per process, opened at the first call and guarded by one lock (the server ties
