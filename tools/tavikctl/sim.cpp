@@ -5,6 +5,7 @@
 #include "frame/request_index.h"
 #include "sim/unit.h"
 #include "sim_ops.h"
+#include "sim_panel.h"
 
 namespace tavikctl {
 namespace {
@@ -164,6 +165,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimBuzzerCommands(*sim, ctx);
     addSimWordCommands(*sim, ctx);
     addSimServeCommands(*sim, ctx);
+    addSimPanelCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
