@@ -241,7 +241,7 @@ class Panel(unittest.TestCase):
             type(self).service.send_signal(signal.SIGTERM)
             type(self).service.wait(WAIT)
             type(self).service = None
-        time.sleep(0.5)
+        time.sleep(2)  # kept-alive connections of the last requests end
         ticks = os.sysconf("SC_CLK_TCK")
 
         def cpu():

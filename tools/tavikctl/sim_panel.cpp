@@ -43,6 +43,7 @@ constexpr int kMaxStreams = 8;            // event streams open at once; each ho
 constexpr auto kWatchPeriod = 40ms;       // a commit is announced within this (plus the send)
 constexpr auto kHeartbeat = 10s;          // an idle stream sends a comment, to find closed pages
 constexpr time_t kTimeoutSeconds = 5;     // to read a request, or write a reply
+constexpr time_t kKeepAliveSeconds = 1;   // an idle kept-alive connection polls, so it ends soon
 constexpr size_t kMinTokenChars = 16;
 constexpr size_t kMaxRampPoints = 64;
 
@@ -132,7 +133,9 @@ public:
 
 private:
     using Handler = std::function<json(const httplib::Request&)>;
-    void api(httplib::Server& server, const char* method, const char* path, Handler handler);
+    // `serial`: the handler calls the library's families, whose shared objects are not
+    // thread-safe; reads of the unit alone run beside them (the unit serialises its transactions).
+    void api(httplib::Server& server, const char* method, const char* path, Handler handler, bool serial = true);
     httplib::Server::HandlerResponse guard(const httplib::Request& req, httplib::Response& res);
     json pressButton(const std::string& press);
     json setLight(const json& body);
@@ -171,11 +174,12 @@ httplib::Server::HandlerResponse Panel::guard(const httplib::Request& req, httpl
     return httplib::Server::HandlerResponse::Unhandled;
 }
 
-void Panel::api(httplib::Server& server, const char* method, const char* path, Handler handler) {
-    auto run = [this, handler](const httplib::Request& req, httplib::Response& res) {
+void Panel::api(httplib::Server& server, const char* method, const char* path, Handler handler, bool serial) {
+    auto run = [this, handler, serial](const httplib::Request& req, httplib::Response& res) {
         json reply;
         try {
-            std::lock_guard<std::mutex> lock(ops_);
+            std::unique_lock<std::mutex> lock(ops_, std::defer_lock);
+            if (serial) lock.lock();
             reply = handler(req);
         } catch (const sim::UnitError& e) {
             res.status = 500;
@@ -274,7 +278,8 @@ json Panel::setVideo(const httplib::Request& req) {
 void Panel::attach(httplib::Server& server, UnitWatcher& watcher) {
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) { return guard(req, res); });
 
-    api(server, "GET", "/api/get", [](const httplib::Request& req) { return simops::get(req.get_param_value("field")); });
+    api(server, "GET", "/api/get", [](const httplib::Request& req) { return simops::get(req.get_param_value("field")); },
+        false);
     api(server, "POST", "/api/set", [](const httplib::Request& req) {
         const json body = bodyObject(req);
         if (!body.contains("field") || !body["field"].is_string() || !body.contains("value"))
@@ -294,8 +299,8 @@ void Panel::attach(httplib::Server& server, UnitWatcher& watcher) {
         const std::string last = req.get_param_value("last");
         if (!last.empty()) f.last = simops::parseNumber("last", last);
         return simops::logJson(simops::readLog(f));
-    });
-    api(server, "GET", "/api/faults", [](const httplib::Request&) { return simops::faults(); });
+    }, false);
+    api(server, "GET", "/api/faults", [](const httplib::Request&) { return simops::faults(); }, false);
     api(server, "POST", "/api/fault", [](const httplib::Request& req) {
         const json body = bodyObject(req);
         simops::FaultSpec spec;
@@ -406,7 +411,7 @@ void servePanel(Context& ctx, const PanelOptions& o) {
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_read_timeout(kTimeoutSeconds);
     server.set_write_timeout(kTimeoutSeconds);
-    server.set_keep_alive_timeout(kTimeoutSeconds);
+    server.set_keep_alive_timeout(kKeepAliveSeconds);
     server.set_payload_max_length(kMaxBody);
     if (!server.set_mount_point("/", folder)) throw std::runtime_error("cannot serve " + folder);
     server.set_file_extension_and_mimetype_mapping("js", "text/javascript");
