@@ -5,6 +5,7 @@
 #include "frame/request_index.h"
 #include "sim/unit.h"
 #include "sim_ops.h"
+#include "sim_panel.h"
 
 namespace tavikctl {
 namespace {
@@ -192,6 +193,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     addSimServeCommands(*sim, ctx);
     addSimScenarioCommands(*sim, ctx);
     addSimReplayCommands(*sim, ctx);
+    addSimPanelCommands(*sim, ctx);
 }
 
 } // namespace tavikctl
