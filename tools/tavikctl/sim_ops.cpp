@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/host/time_scale.h"
+#include "powermgr_service.h"
 
 namespace tavikctl::simops {
 namespace {
@@ -144,6 +145,21 @@ json reset(void (*warn)(const std::string&)) {
     }
     tavik::platform::host::removeNamedSemaphores();
     return {{"profile", "default"}, {"home", Unit::instance().home()}};
+}
+
+void buttonDown() { set("power.buttonTransition", std::to_string(kTransitionHeld)); }
+
+int buttonUp(bool longPress) {
+    const int action = get(longPress ? "startup.longPressAction" : "startup.shortPressAction")["value"].get<int>();
+    const int transition = action == kPowerMgrSuspend    ? kTransitionSuspend
+                           : action == kPowerMgrShutdown ? kTransitionShutdown
+                                                         : 0;
+    Unit::instance().transact([&](tavik::sim::Txn& txn) { // one commit: the service sees both
+        tavik::sim::json& power = txn.edit("power");
+        power["buttonTransition"] = transition;
+        if (transition != 0) power["powerRequest"] = 1;
+    });
+    return transition;
 }
 
 } // namespace tavikctl::simops

@@ -69,6 +69,14 @@ struct Status {
 };
 Status status();
 
+// The front button as the supervisor reports it. buttonDown(): transition 1 (held).
+// buttonUp(longPress): the press's action from the start-up configuration (short or long) posted
+// as transition 2 (suspend) or 3 (shutdown) with a power request, which the platform service
+// (`tavikctl service run`) acknowledges and carries out; 0 and no request when the action is none.
+// Returns the transition posted. The panel and the scenarios press the button through these.
+void buttonDown();
+int buttonUp(bool longPress);
+
 // A 32-bit number in decimal or 0x-prefixed hexadecimal; throws Refused naming `option`.
 uint32_t parseNumber(const std::string& option, const std::string& text);
 

@@ -199,30 +199,18 @@ void Panel::api(httplib::Server& server, const char* method, const char* path, H
         server.Post(path, run);
 }
 
-// The front button as the supervisor reports it (transition 1 after a short press, 2 after a
-// long one, a power request pending); the platform service then starts the cycle the start-up
-// configuration gives the press (1 suspend, 2 shutdown), when the power manager service runs.
+// The front button pressed and released, as the scenarios press it (simops::buttonUp): the
+// platform service (`tavikctl service run`), when it runs, acknowledges the power request and
+// starts the cycle the start-up configuration gives the press.
 json Panel::pressButton(const std::string& press) {
     if (press != "short" && press != "long") throw simops::Refused("press", "short or long");
-    const bool longPress = press == "long";
-    int64_t action = 0;
-    sim::Unit::instance().transact([&](sim::Txn& txn) {
-        json& power = txn.edit("power");
-        power["buttonTransition"] = longPress ? 2 : 1;
-        power["powerRequest"] = 1;
-        action = txn.get("startup").value(longPress ? "longPressAction" : "shortPressAction", int64_t(0));
-    });
-    json reply = {{"press", press}, {"action", action == kPowerMgrSuspend    ? "suspend"
-                                               : action == kPowerMgrShutdown ? "shutdown"
-                                                                             : "none"}};
+    simops::buttonDown();
+    const int transition = simops::buttonUp(press == "long");
+    json reply = {{"press", press}, {"action", transition == kTransitionSuspend    ? "suspend"
+                                               : transition == kTransitionShutdown ? "shutdown"
+                                                                                   : "none"}};
     const bool running = tavik::power::readPowerMgrKey(tavik::power::kPowerMgrRunningKey) != 0;
     reply["service"] = running ? "running" : "not running";
-    if (running && (action == kPowerMgrSuspend || action == kPowerMgrShutdown)) {
-        sim::ClientScope scope(&client_);
-        const ErrorCode e = requestPowerMgrCycle(static_cast<int32_t>(action));
-        reply["requested"] = e == ERR_SUCCESS;
-        if (e != ERR_SUCCESS) reply["message"] = errorText(e);
-    }
     return reply;
 }
 

@@ -279,19 +279,13 @@ private:
         }
     }
 
-    // The front button as the supervisor reports it: transition 1 while held; on release the
-    // press's action from the start-up configuration (short or long by the hold) is posted as
-    // transition 2 (suspend) or 3 (shutdown) with a power request, which the platform service
-    // (`tavikctl service run`) acknowledges and carries out.
+    // The front button, held for the step's time (a long press from 3 s on), then released.
     void press(const Step& st, const std::string& at) {
         const bool longPress = st.durationMs >= kLongPressMs;
         print(at + "front button held " + number(st.durationMs) + " ms (" + (longPress ? "long" : "short") + " press)");
-        simops::set("power.buttonTransition", std::to_string(kTransitionHeld));
+        simops::buttonDown();
         sleepUnit(st.durationMs);
-        const int action = value(longPress ? "startup.longPressAction" : "startup.shortPressAction").get<int>();
-        const int transition = action == 1 ? kTransitionSuspend : action == 2 ? kTransitionShutdown : 0;
-        simops::set("power.buttonTransition", std::to_string(transition));
-        if (transition != 0) simops::set("power.powerRequest", "1");
+        const int transition = simops::buttonUp(longPress);
         print(at + "released: " + (transition == kTransitionSuspend ? "suspend requested" : transition ? "shutdown requested" : "no action"));
     }
 
