@@ -184,6 +184,8 @@ bool EepromImage::setProperty(const char* key, const char* value) {
     if (!valid_ || key == nullptr || value == nullptr) return false;
     const size_t newLength = std::strlen(value);
     if (propertyValueProblem(std::string(value, newLength)) != nullptr) return false;
+    // Records are never added or removed: a key absent from this image is absent from the device.
+    if (findRecord(key) < 0) return false;
 
     bool written = false;
     {
