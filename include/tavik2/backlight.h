@@ -59,12 +59,14 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_setIntensity(Tavik2Backlight* handle, u
 /// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, driver codes.
 TAVIK_API ErrorCode TAVIK_CALL Backlight_getStatus(Tavik2Backlight* handle, uint8_t* status);
 
-/// Switches the automatic backlight on.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+/// Switches the automatic backlight on (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not
+/// be written: it keeps its old value and the controller is not woken).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_startAutomaticBL(Tavik2Backlight* handle);
 
-/// Switches the automatic backlight off.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+/// Switches the automatic backlight off (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not
+/// be written: it keeps its old value and the controller is not woken).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_stopAutomaticBL(Tavik2Backlight* handle);
 
 /// Whether the automatic backlight is on. An unreadable setting writes false and
@@ -72,8 +74,9 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_stopAutomaticBL(Tavik2Backlight* handle
 /// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER, ERR_DATATYPE_MISMATCH.
 TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLStatus(Tavik2Backlight* handle, bool* enabled);
 
-/// Whether the controller moves the level one step at a time.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+/// Whether the controller moves the level one step at a time (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not
+/// be written: it keeps its old value and the controller is not woken).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLParams(Tavik2Backlight* handle,
     bool bSoftTransitions);
 
@@ -85,8 +88,10 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_getAutomaticBLParams(Tavik2Backlight* h
     bool* bSoftTransitions, double* k);
 
 /// Light-sensor averaging settings of the controller (samples averaged, rejection window,
-/// outlier step in lux, range mode); not range-checked here.
-/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED.
+/// outlier step in lux, range mode); not range-checked here. The four are stored in one
+/// rewrite of the settings file: all or none.
+/// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not
+/// be written: it keeps its old values and the controller is not woken).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_setAutomaticBLFilter(Tavik2Backlight* handle,
     int32_t averageWndSize, int32_t rejectWndSize, int32_t rejectDeltaInLux, int32_t mode);
 
@@ -103,7 +108,8 @@ TAVIK_API ErrorCode TAVIK_CALL Backlight_getLedDimming(Tavik2Backlight* handle, 
 /// 1 enables LED dimming, any other value disables it; stores the setting, then notifies the
 /// platform service.
 /// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_OPEN_FAILED (service absent), ERR_COMMAND_FAILED (service
-/// refused).
+/// refused), ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not be written: it keeps its old
+/// value and the service is not notified).
 TAVIK_API ErrorCode TAVIK_CALL Backlight_setLedDimming(Tavik2Backlight* handle, int32_t enabled);
 
 /// True when the backlight hardware status byte is 3 or 15.

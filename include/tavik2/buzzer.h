@@ -63,5 +63,6 @@ TAVIK_API ErrorCode TAVIK_CALL Buzzer_setTrigger(Tavik2Buzzer* handle, bool on);
 
 /// Sounds for timeMs milliseconds, in the caller's thread (blocking) or a background thread.
 /// \return ERR_SUCCESS, ERR_NOT_SUPPORTED, ERR_INVALID_PARAMETER (negative timeMs), ERR_IN_PROGRESS (a buzz
-/// already running anywhere), ERR_CREATE_THREAD; blocking: the codes of Buzzer_setTrigger.
+/// already running anywhere), ERR_CREATE_THREAD; blocking: the codes of Buzzer_setTrigger, of switching
+/// on or, when that succeeded, of switching off (a buzzer that could not be switched off sounds on).
 TAVIK_API ErrorCode TAVIK_CALL Buzzer_buzze(Tavik2Buzzer* handle, int32_t timeMs, bool blocking);

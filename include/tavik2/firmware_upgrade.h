@@ -11,7 +11,9 @@
 /// - Not blocking: ERR_SUCCESS once the job thread runs (ERR_CREATE_THREAD when it cannot start); the
 ///   job's own outcome is the result in its status (UPGRADE_FAILED).
 /// - Blocking: the job's outcome, one of ERR_SUCCESS, ERR_OPEN_FAILED (image, port or driver),
-///   ERR_INVALID_DATA (image does not fit or is malformed), ERR_CHECKSUM, ERR_INIT_FAILED (no contact with
+///   ERR_INVALID_DATA (image does not fit or is malformed; a microcontroller whose product id is not
+///   known has no flash to fit: its upgrade and its verification both fail so, before any flash
+///   access), ERR_CHECKSUM, ERR_INIT_FAILED (no contact with
 ///   the bootloader), ERR_DEVICE_READ_DATA_FAILED, ERR_DEVICE_WRITE_DATA_FAILED, ERR_IOCTRL_FAILED,
 ///   ERR_VERIFY_FAILED.
 #pragma once

@@ -50,7 +50,8 @@ TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getConfiguration(Tavik2PowerMgr* handle,
 TAVIK_API ErrorCode TAVIK_CALL PowerMgr_getPowerMgrStatus(Tavik2PowerMgr* handle, int32_t* status);
 
 /// Reports that this application is ready; ends the registration.
-/// \return ERR_SUCCESS.
+/// \return ERR_SUCCESS, ERR_DEVICE_WRITE_DATA_FAILED (the settings file could not be written: the
+/// report did not reach the service and the registration stays).
 TAVIK_API ErrorCode TAVIK_CALL PowerMgr_setAppReadyForSuspendOrShutdown(Tavik2PowerMgr* handle);
 
 /// Whether the unit has resumed since the ready report.

@@ -47,6 +47,7 @@ TAVIK_API ErrorCode TAVIK_CALL Smart_getRemainingLifeTime(Tavik2Smart* handle, u
 TAVIK_API ErrorCode TAVIK_CALL Smart_getDeviceSerial(Tavik2Smart* handle, char* buffer,
     int32_t length);
 
-/// Time of first use; a word that cannot be read counts as never written.
-/// \return ERR_SUCCESS, the shared codes, ERR_INVALID_PARAMETER (null time), ERR_INVALID_DATA (never set).
+/// Time of first use. A word that cannot be read gives its read's error (time not written).
+/// \return ERR_SUCCESS, the shared codes, ERR_INVALID_PARAMETER (null time), driver codes,
+/// ERR_INVALID_DATA (never set).
 TAVIK_API ErrorCode TAVIK_CALL Smart_getInitialTime(Tavik2Smart* handle, int64_t* time);

@@ -52,7 +52,11 @@ TAVIK_API void TAVIK_CALL TavikPrivate_release(Tavik2TavikPrivate* handle);
 TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_getEepromProperty(Tavik2TavikPrivate* handle, bool addOn,
     const char* key, char* buffer, int32_t length);
 
-/// Replaces the value of an existing identity record.
+/// Replaces the value of an existing identity record. The EEPROM is read again and the one
+/// record changed in what it holds, under the I2C lock, so updates of other records by other
+/// processes are kept; only the 32-byte pages that differ are written. As with any EEPROM write,
+/// a power loss or a killed process during those writes can leave the records damaged (some
+/// pages old, some new): write identity records only on a unit with a steady supply.
 /// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or value), ERR_EEPROM (any other failure, also an
 /// absent key or an unstorable value).
 TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setEepromProperty(Tavik2TavikPrivate* handle, bool addOn,
@@ -73,8 +77,9 @@ TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setToSmart(Tavik2TavikPrivate* handl
 /// \return ERR_SUCCESS, ERR_INIT_FAILED (already running), ERR_MEMORY_ALLOCATION, ERR_CREATE_THREAD.
 TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_automaticBacklightInit(Tavik2TavikPrivate* handle);
 
-/// Sets a key of the shared settings file; a file that cannot be written is not reported.
-/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or value).
+/// Sets a key of the shared settings file.
+/// \return ERR_SUCCESS, ERR_INVALID_PARAMETER (null key or value), ERR_DEVICE_WRITE_DATA_FAILED (the
+/// file could not be written and keeps its old content).
 TAVIK_API ErrorCode TAVIK_CALL TavikPrivate_setFileSetting(Tavik2TavikPrivate* handle,
     const char* key, const char* value);
 

@@ -59,7 +59,7 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_getTelematicsAvailable(Tavik2Telematic
 
 /// GSM/GPRS modem power (sensed, takes about 100 ms).
 /// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE, ERR_INVALID_PARAMETER,
-/// ERR_I2C_EXPANDER_INIT_FAILED,
+/// ERR_I2C_EXPANDER_INIT_FAILED, ERR_IOCTRL_FAILED (the sense line could not be switched on),
 /// ERR_I2C_EXPANDER_READ_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPRSPowerStatus(Tavik2Telematics* handle,
     int32_t* status);
@@ -87,14 +87,18 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPSAntennaStatus(Tavik2Telematics* 
     int32_t* status);
 
 /// Switches the modem; blocks about 1.1 s (on) or 2.1 s (off) for the power-key pulse
-/// (no pulse when the modem is already in the requested state).
+/// (no pulse when the modem is already in the requested state). Switched off as the last
+/// module, the modem shuts down before the common supply goes: after the pulse its state is
+/// sensed until it shows off (at most 2 s more), then the supply is cut.
 /// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE, ERR_I2C_EXPANDER_INIT_FAILED,
-/// ERR_I2C_EXPANDER_READ_FAILED (sensing), ERR_I2C_EXPANDER_WRITE_FAILED.
+/// ERR_IOCTRL_FAILED (the sense line could not be switched on: the state is unknown and no pulse
+/// is sent), ERR_I2C_EXPANDER_READ_FAILED (sensing), ERR_I2C_EXPANDER_WRITE_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPRSPowerStatus(Tavik2Telematics* handle,
     int32_t status);
 
-/// Whether the modem is powered at start-up.
-/// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE.
+/// Whether the modem is powered at start-up (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_TELEMATICS_GPRS_NOT_AVAILABLE, ERR_DEVICE_WRITE_DATA_FAILED (the settings
+/// file could not be written and keeps its old value).
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPRSStartUpPowerStatus(Tavik2Telematics* handle,
     int32_t status);
 
@@ -104,8 +108,9 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPRSStartUpPowerStatus(Tavik2Telema
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setWLANPowerStatus(Tavik2Telematics* handle,
     int32_t status);
 
-/// Whether WLAN is powered at start-up.
-/// \return ERR_SUCCESS, ERR_TELEMATICS_WLAN_NOT_AVAILABLE.
+/// Whether WLAN is powered at start-up (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_TELEMATICS_WLAN_NOT_AVAILABLE, ERR_DEVICE_WRITE_DATA_FAILED (the settings
+/// file could not be written and keeps its old value).
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setWLANStartUpPowerStatus(Tavik2Telematics* handle,
     int32_t status);
 
@@ -135,8 +140,9 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_getGPSStartUpPowerStatus(Tavik2Telemat
 /// ERR_I2C_EXPANDER_WRITE_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setBTPowerStatus(Tavik2Telematics* handle, int32_t status);
 
-/// Whether Bluetooth is powered at start-up.
-/// \return ERR_SUCCESS, ERR_TELEMATICS_BT_NOT_AVAILABLE.
+/// Whether Bluetooth is powered at start-up (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_TELEMATICS_BT_NOT_AVAILABLE, ERR_DEVICE_WRITE_DATA_FAILED (the settings
+/// file could not be written and keeps its old value).
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setBTStartUpPowerStatus(Tavik2Telematics* handle,
     int32_t status);
 
@@ -145,7 +151,8 @@ TAVIK_API ErrorCode TAVIK_CALL Telematics_setBTStartUpPowerStatus(Tavik2Telemati
 /// ERR_I2C_EXPANDER_WRITE_FAILED.
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPSPowerStatus(Tavik2Telematics* handle, int32_t status);
 
-/// Whether the GPS is powered at start-up.
-/// \return ERR_SUCCESS, ERR_TELEMATICS_GPS_NOT_AVAILABLE.
+/// Whether the GPS is powered at start-up (stored in the settings file).
+/// \return ERR_SUCCESS, ERR_TELEMATICS_GPS_NOT_AVAILABLE, ERR_DEVICE_WRITE_DATA_FAILED (the settings
+/// file could not be written and keeps its old value).
 TAVIK_API ErrorCode TAVIK_CALL Telematics_setGPSStartUpPowerStatus(Tavik2Telematics* handle,
     int32_t status);

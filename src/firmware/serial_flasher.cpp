@@ -157,10 +157,13 @@ ErrorCode programAndVerify(stm::BootloaderSession& session, FirmwareImage& image
         report(e, percent, action);
     };
 
+    // An empty image would leave the target erased, with nothing to verify; an image larger than
+    // the flash (every image, for a product id not in the device table) cannot be written, nor
+    // compared whole: both modes refuse it before any flash access.
+    const bool fits = image.size() > 0 && image.size() <= device.flashEnd - device.flashStart;
     if (mode == kModeUpgrade) {
         report(ERR_SUCCESS, 0, UPGRADE_PROGRAM);
-        // An empty image would leave the target erased, with nothing to verify.
-        if (image.size() == 0 || image.size() > device.flashEnd - device.flashStart) {
+        if (!fits) {
             report(ERR_INVALID_DATA, 0, UPGRADE_PROGRAM);
             return ERR_INVALID_DATA;
         }
@@ -178,7 +181,7 @@ ErrorCode programAndVerify(stm::BootloaderSession& session, FirmwareImage& image
     }
 
     step(ERR_SUCCESS, 0, UPGRADE_VERIFY);
-    if (image.size() == 0) {
+    if (!fits) {
         report(ERR_INVALID_DATA, 0, UPGRADE_VERIFY);
         return ERR_INVALID_DATA;
     }

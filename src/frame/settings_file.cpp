@@ -196,6 +196,12 @@ bool SettingsFile::set(const std::string& key, const std::string& value) {
     return writeFile(content);
 }
 
+bool SettingsFile::set(const std::vector<std::pair<std::string, std::string>>& changes) {
+    if (changes.empty()) return true;
+    for (std::size_t i = 0; i + 1 < changes.size(); ++i) entries_[changes[i].first] = changes[i].second;
+    return set(changes.back().first, changes.back().second);
+}
+
 bool SettingsFile::writeFile(const std::string& content) {
     writeError_.clear();
     if (path_.empty()) {
@@ -238,15 +244,13 @@ ErrorCode SettingsFile::getDouble(const std::string& key, double& value) {
 ErrorCode SettingsFile::setInt(const std::string& key, int32_t value) {
     std::string text;
     if (const ErrorCode e = formatInt(value, text); e != ERR_SUCCESS) return e;
-    set(key, text);
-    return ERR_SUCCESS;
+    return storeResult(set(key, text));
 }
 
 ErrorCode SettingsFile::setDouble(const std::string& key, double value) {
     std::string text;
     if (const ErrorCode e = formatDouble(value, text); e != ERR_SUCCESS) return e;
-    set(key, text);
-    return ERR_SUCCESS;
+    return storeResult(set(key, text));
 }
 
 } // namespace tavik::frame

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/cross_process_lock.h"
 #include "tavik2/error_code.h"
@@ -49,6 +51,10 @@ std::string renderSettings(const SettingsEntries& entries, const std::string& ke
 // spaces (they are trimmed away).
 std::string settingsEntryProblem(const std::string& key, const std::string& value);
 
+// The result of an operation whose purpose is to store: ERR_SUCCESS when the store wrote the
+// file, ERR_DEVICE_WRITE_DATA_FAILED when it could not (the file is then as it was).
+inline ErrorCode storeResult(bool written) { return written ? ERR_SUCCESS : ERR_DEVICE_WRITE_DATA_FAILED; }
+
 // Typed conversions of the stored text, in the classic locale whatever the process's global one.
 // Each returns ERR_DATATYPE_MISMATCH and leaves its target unchanged when the conversion fails.
 // Integers are decimal; floats have six significant digits in %g form ("50", "36.0674", "1e-07").
@@ -89,12 +95,19 @@ public:
     // the entries. The new content goes to a temporary file beside the old one, which then replaces
     // it in one step: a crash or a full disk leaves the old file or the new one, never a part.
     // Returns false when nothing could be written (the old file is left as it was), also after a
-    // failed read; the entries change all the same. Callers of the interface do not report this failure.
+    // failed read; the entries change all the same. An operation that exists to store a value
+    // reports that as ERR_DEVICE_WRITE_DATA_FAILED (storeResult).
     bool set(const std::string& key, const std::string& value);
 
+    // Several keys in one rewrite, all or none: the file ends as the same sets one after the
+    // other would leave it (the last key, when new, appended as "key = value"), but a failed
+    // write leaves the old file whole instead of some keys changed. Empty `changes`: true.
+    bool set(const std::vector<std::pair<std::string, std::string>>& changes);
+
     // Typed access through the conversions above. A get of an absent or empty key fails with
-    // ERR_DATATYPE_MISMATCH (and adds the key, as get does). A set fails only when the value
-    // cannot be converted; a file that cannot be written is not reported.
+    // ERR_DATATYPE_MISMATCH (and adds the key, as get does). A set fails with
+    // ERR_DATATYPE_MISMATCH when the value cannot be converted (nothing written) and with
+    // ERR_DEVICE_WRITE_DATA_FAILED when the file cannot be written.
     ErrorCode getInt(const std::string& key, int32_t& value);
     ErrorCode getDouble(const std::string& key, double& value);
     ErrorCode setInt(const std::string& key, int32_t value);

@@ -58,8 +58,10 @@ const char* propertyKeyProblem(const std::string& key) {
 
 uint32_t eepromAddress(EepromId id) { return id == kMainEeprom ? kMainEepromAddress : kAddOnEepromAddress; }
 
-bool eepromRead(BoardHandle handle, EepromId id, uint8_t* destination, int32_t* bytesRead) {
-    frame::I2cLock lock;
+namespace {
+
+// The transfers without the lock: the caller holds it.
+bool readUnlocked(BoardHandle handle, EepromId id, uint8_t* destination, int32_t* bytesRead) {
     const uint32_t address = eepromAddress(id);
     int32_t position = 0;
     for (;;) {
@@ -76,12 +78,17 @@ bool eepromRead(BoardHandle handle, EepromId id, uint8_t* destination, int32_t* 
     }
 }
 
-bool eepromWrite(const uint8_t* source, BoardHandle handle, EepromId id, int32_t length) {
-    frame::I2cLock lock;
+// Writes the pages of bytes 0..length-1 of `source`; with `device` (the first `known` bytes of
+// what the EEPROM holds), pages whose bytes it already holds are left out.
+bool writeUnlocked(const uint8_t* source, BoardHandle handle, EepromId id, int32_t length,
+                   const uint8_t* device = nullptr, int32_t known = 0) {
     const uint32_t address = eepromAddress(id) & ~1u;
     uint8_t message[kWritePage + 2];
     for (int32_t position = 0; position < length; position += kWritePage) {
         const int32_t chunk = std::min(length - position, kWritePage);
+        if (device != nullptr && position + chunk <= known &&
+            std::memcmp(device + position, source + position, static_cast<size_t>(chunk)) == 0)
+            continue;
         message[0] = static_cast<uint8_t>(position >> 8);
         message[1] = static_cast<uint8_t>(position & 0xFF);
         std::memcpy(message + 2, source + position, static_cast<size_t>(chunk));
@@ -90,6 +97,48 @@ bool eepromWrite(const uint8_t* source, BoardHandle handle, EepromId id, int32_t
             return false;
     }
     return true;
+}
+
+// Ends the text of a raw read at its first 0x00 or 0xFF and erases everything from there;
+// returns the text length (kEepromSize when there is no end).
+int32_t terminateText(uint8_t* content) {
+    for (int32_t i = 0; i < kEepromSize; ++i) {
+        if (content[i] == 0x00 || content[i] == kErased) {
+            std::memset(content + i, kErased, static_cast<size_t>(kEepromSize - i));
+            return i;
+        }
+    }
+    return kEepromSize;
+}
+
+bool validTextLength(int32_t length) { return length >= kMinTextLength && length <= kMaxTextLength; }
+
+// Offset of the record `key` (its first character) in a text of `length` bytes, or -1: "KEY:"
+// at the very start of the text, else the first "\nKEY:".
+int32_t findRecordIn(const uint8_t* content, int32_t textLength, const char* key) {
+    const size_t keyLength = std::strlen(key);
+    const auto* text = reinterpret_cast<const char*>(content);
+    const auto length = static_cast<size_t>(textLength);
+    auto matchesAt = [&](size_t at) {
+        return at + keyLength + 1 <= length && std::memcmp(text + at, key, keyLength) == 0 &&
+               text[at + keyLength] == ':';
+    };
+    if (matchesAt(0)) return 0;
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] == '\n' && matchesAt(i + 1)) return static_cast<int32_t>(i + 1);
+    return -1;
+}
+
+} // namespace
+
+bool eepromRead(BoardHandle handle, EepromId id, uint8_t* destination, int32_t* bytesRead) {
+    frame::I2cLock lock;
+    return readUnlocked(handle, id, destination, bytesRead);
+}
+
+bool eepromWrite(const uint8_t* source, BoardHandle handle, EepromId id, int32_t length) {
+    frame::I2cLock lock;
+    return writeUnlocked(source, handle, id, length);
 }
 
 EepromImage::EepromImage(EepromId id) : id_(id) { std::memset(content_, kErased, sizeof content_); }
@@ -103,14 +152,8 @@ void EepromImage::reload() {
     if (!eepromRead(boardHandle_, id_, content_, &read)) return;
 
     // The text ends at the first erased cell or zero byte; from there on the image is erased.
-    for (int32_t i = 0; i < kEepromSize; ++i) {
-        if (content_[i] == 0x00 || content_[i] == kErased) {
-            textLength_ = i;
-            std::memset(content_ + i, kErased, static_cast<size_t>(kEepromSize - i));
-            break;
-        }
-    }
-    if (textLength_ >= kMinTextLength && textLength_ <= kMaxTextLength) {
+    textLength_ = terminateText(content_);
+    if (validTextLength(textLength_)) {
         valid_ = true;
         writeLength_ = textLength_;
     } else {
@@ -118,20 +161,7 @@ void EepromImage::reload() {
     }
 }
 
-int32_t EepromImage::findRecord(const char* key) const {
-    const size_t keyLength = std::strlen(key);
-    const auto* text = reinterpret_cast<const char*>(content_);
-    const auto length = static_cast<size_t>(textLength_);
-    // "KEY:" at the very start of the text, else the first "\nKEY:".
-    auto matchesAt = [&](size_t at) {
-        return at + keyLength + 1 <= length && std::memcmp(text + at, key, keyLength) == 0 &&
-               text[at + keyLength] == ':';
-    };
-    if (matchesAt(0)) return 0;
-    for (size_t i = 0; i < length; ++i)
-        if (text[i] == '\n' && matchesAt(i + 1)) return static_cast<int32_t>(i + 1);
-    return -1;
-}
+int32_t EepromImage::findRecord(const char* key) const { return findRecordIn(content_, textLength_, key); }
 
 bool EepromImage::getProperty(const char* key, char* out) const {
     if (!valid_ || key == nullptr || out == nullptr) return false;
@@ -147,30 +177,53 @@ bool EepromImage::getProperty(const char* key, char* out) const {
     return true;
 }
 
+// Several processes (and images) update records of one EEPROM: each update reads the device
+// again and applies its one change to what it finds, all under one hold of the I2C lock, so that
+// no image writes back records it read before another process changed them.
 bool EepromImage::setProperty(const char* key, const char* value) {
     if (!valid_ || key == nullptr || value == nullptr) return false;
-    const int32_t at = findRecord(key);
-    if (at < 0) return false;
-    const int32_t prefix = at + static_cast<int32_t>(std::strlen(key)) + 1;
-    int32_t oldEnd = prefix;
-    while (oldEnd < textLength_ && !endsValue(content_[oldEnd])) ++oldEnd;
     const size_t newLength = std::strlen(value);
     if (propertyValueProblem(std::string(value, newLength)) != nullptr) return false;
-    const int32_t newTextLength = textLength_ - (oldEnd - prefix) + static_cast<int32_t>(newLength);
-    if (newTextLength > kMaxTextLength) return false;
+    // Records are never added or removed: a key absent from this image is absent from the device.
+    if (findRecord(key) < 0) return false;
 
-    // The text with the new value in place; a shorter text leaves erased cells at its end.
-    uint8_t work[kEepromSize];
-    std::memset(work, kErased, sizeof work);
-    std::memcpy(work, content_, static_cast<size_t>(prefix));
-    std::memcpy(work + prefix, value, newLength);
-    const int32_t tailAt = prefix + static_cast<int32_t>(newLength);
-    std::memcpy(work + tailAt, content_ + oldEnd, static_cast<size_t>(kEepromSize - std::max(tailAt, oldEnd)));
+    bool written = false;
+    {
+        frame::I2cLock lock;
+        if (!frame::openJidaBoard(boardHandle_)) return false;
+        // What the device holds now, raw (stale bytes after the text included), and its text.
+        uint8_t device[kEepromSize];
+        std::memset(device, kErased, sizeof device);
+        int32_t known = 0;
+        if (!readUnlocked(boardHandle_, id_, device, &known)) return false;
+        uint8_t current[kEepromSize];
+        std::memcpy(current, device, sizeof current);
+        const int32_t textLength = terminateText(current);
+        if (!validTextLength(textLength)) return false;
 
-    // The write runs up to the longest text this image has had, and one byte past it, so that
-    // the terminating 0xFF and any stale tail of a longer former text are overwritten.
-    writeLength_ = std::max(writeLength_, newTextLength);
-    const bool written = eepromWrite(work, boardHandle_, id_, writeLength_ + 1);
+        const int32_t at = findRecordIn(current, textLength, key);
+        if (at < 0) return false;
+        const int32_t prefix = at + static_cast<int32_t>(std::strlen(key)) + 1;
+        int32_t oldEnd = prefix;
+        while (oldEnd < textLength && !endsValue(current[oldEnd])) ++oldEnd;
+        const int32_t newTextLength = textLength - (oldEnd - prefix) + static_cast<int32_t>(newLength);
+        if (newTextLength > kMaxTextLength) return false;
+
+        // The text with the new value in place; a shorter text leaves erased cells at its end.
+        uint8_t work[kEepromSize];
+        std::memset(work, kErased, sizeof work);
+        std::memcpy(work, current, static_cast<size_t>(prefix));
+        std::memcpy(work + prefix, value, newLength);
+        const int32_t tailAt = prefix + static_cast<int32_t>(newLength);
+        std::memcpy(work + tailAt, current + oldEnd, static_cast<size_t>(kEepromSize - std::max(tailAt, oldEnd)));
+
+        // The write covers the longest text this image or the device has had, and one byte past
+        // it, so that the terminating 0xFF and any stale tail of a longer former text are
+        // overwritten. Only the 32-byte pages that differ from the device go out: fewer writes,
+        // and a shorter time in which a power loss or a kill can leave the EEPROM half written.
+        writeLength_ = std::max({writeLength_, textLength, newTextLength});
+        written = writeUnlocked(work, boardHandle_, id_, writeLength_ + 1, device, known);
+    }
     platform::sleepMs(kSettleMs);
     if (written) {
         reload();

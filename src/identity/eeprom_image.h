@@ -67,10 +67,15 @@ public:
     bool getProperty(const char* key, char* out) const;
 
     // Replaces the value of the existing record `key` on the device, then reloads the image.
-    // Records are never added. Refused (false, nothing written): an invalid image, an absent
-    // key, an empty value, a value longer than kMaxValueLength or containing a blank, CR, LF or
-    // an erased-cell byte 0xFF (it would split the record or end the text), and an update that
-    // would make the text longer than kMaxTextLength. False also when the write fails.
+    // Under one hold of the I2C lock it reads the device again, applies this one change to what
+    // the device holds (so concurrent updates of other records, in other processes, are kept)
+    // and writes the 32-byte pages that differ from the device, up to the longest text known
+    // and one byte past it. Records are never added. Refused (false, nothing written): an
+    // invalid image or device text, an absent key, an empty value, a value longer than
+    // kMaxValueLength or containing a blank, CR, LF or an erased-cell byte 0xFF (it would split
+    // the record or end the text), an update that would make the text longer than
+    // kMaxTextLength, and a failed read. False also when a write fails; a power loss or a kill
+    // during the writes can leave the EEPROM with some pages old and some new.
     bool setProperty(const char* key, const char* value);
 
     EepromId id() const { return id_; }

@@ -60,13 +60,14 @@ ErrorCode Smart_Imp::getDeviceSerial(char* buffer, int32_t length) {
     return ERR_SUCCESS;
 }
 
-// A word that cannot be read counts as never written (0xFFFF); only both unwritten is refused.
+// Both words never written (0xFFFF) is refused. A word that cannot be read is reported: taken as
+// 0xFFFF beside a word that was read, it would make a wrong time.
 ErrorCode Smart_Imp::getInitialTime(int64_t* time) {
     if (state_ != ERR_SUCCESS) return state_;
     if (time == nullptr) return ERR_INVALID_PARAMETER;
     uint16_t low = kUnsetWord, high = kUnsetWord;
-    if (readRecordWord(kHealthInitialTimeLow, low) != ERR_SUCCESS) low = kUnsetWord;
-    if (readRecordWord(kHealthInitialTimeHigh, high) != ERR_SUCCESS) high = kUnsetWord;
+    if (const ErrorCode e = readRecordWord(kHealthInitialTimeLow, low); e != ERR_SUCCESS) return e;
+    if (const ErrorCode e = readRecordWord(kHealthInitialTimeHigh, high); e != ERR_SUCCESS) return e;
     if (low == kUnsetWord && high == kUnsetWord) return ERR_INVALID_DATA;
     *time = static_cast<int32_t>(static_cast<uint32_t>(high) << 16 | low);
     return ERR_SUCCESS;

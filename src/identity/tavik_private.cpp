@@ -71,13 +71,12 @@ ErrorCode TavikPrivate_Imp::automaticBacklightInit() {
     return controller_ ? controller_->start() : ERR_INIT_FAILED;
 }
 
-// A file that cannot be written is not reported.
+// A file that cannot be written keeps its old content and gives ERR_DEVICE_WRITE_DATA_FAILED.
 ErrorCode TavikPrivate_Imp::setFileSetting(const char* key, const char* value) {
     if (key == nullptr || value == nullptr) return ERR_INVALID_PARAMETER;
     frame::SettingsFile store;
     store.load();
-    store.set(key, value);
-    return ERR_SUCCESS;
+    return frame::storeResult(store.set(key, value));
 }
 
 // The value must be shorter than the buffer length (room for its zero).

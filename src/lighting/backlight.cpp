@@ -1,6 +1,8 @@
 #include "lighting/backlight.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/cross_process_lock.h"
 #include "frame/handle.h"
@@ -71,26 +73,27 @@ ErrorCode Backlight_Imp::getHWStatus(bool* ok) {
     return e;
 }
 
-ErrorCode Backlight_Imp::startAutomaticBL() {
-    if (!supported_) return ERR_NOT_SUPPORTED;
+ErrorCode Backlight_Imp::storeSettings(const std::vector<std::pair<std::string, std::string>>& changes) {
+    bool written = false;
     {
         frame::SettingsFile store;
         store.load();
-        store.set(kKeyStatus, "1");
+        written = store.set(changes);
     }
+    // Nothing changed: the controller has nothing new to read.
+    if (!written) return ERR_DEVICE_WRITE_DATA_FAILED;
     announceSettings();
     return ERR_SUCCESS;
 }
 
+ErrorCode Backlight_Imp::startAutomaticBL() {
+    if (!supported_) return ERR_NOT_SUPPORTED;
+    return storeSettings({{kKeyStatus, "1"}});
+}
+
 ErrorCode Backlight_Imp::stopAutomaticBL() {
     if (!supported_) return ERR_NOT_SUPPORTED;
-    {
-        frame::SettingsFile store;
-        store.load();
-        store.set(kKeyStatus, "0");
-    }
-    announceSettings();
-    return ERR_SUCCESS;
+    return storeSettings({{kKeyStatus, "0"}});
 }
 
 ErrorCode Backlight_Imp::getAutomaticBLStatus(bool* enabled) {
@@ -106,13 +109,7 @@ ErrorCode Backlight_Imp::getAutomaticBLStatus(bool* enabled) {
 
 ErrorCode Backlight_Imp::setAutomaticBLParams(bool bSoftTransitions) {
     if (!supported_) return ERR_NOT_SUPPORTED;
-    {
-        frame::SettingsFile store;
-        store.load();
-        store.set(kKeySoftTransitions, onOff(bSoftTransitions));
-    }
-    announceSettings();
-    return ERR_SUCCESS;
+    return storeSettings({{kKeySoftTransitions, onOff(bSoftTransitions)}});
 }
 
 ErrorCode Backlight_Imp::getAutomaticBLParams(bool* bSoftTransitions, double* k) {
@@ -137,16 +134,14 @@ ErrorCode Backlight_Imp::setAutomaticBLFilter(int32_t averageWndSize, int32_t re
                                                       {kKeyRejectWndSize, rejectWndSize},
                                                       {kKeyRejectDeltaInLux, rejectDeltaInLux},
                                                       {kKeyMode, mode}};
-    std::string texts[4];
-    for (size_t i = 0; i < 4; ++i)
-        if (const ErrorCode e = frame::formatInt(values[i].second, texts[i]); e != ERR_SUCCESS) return e;
-    {
-        frame::SettingsFile store;
-        store.load();
-        for (size_t i = 0; i < 4; ++i) store.set(values[i].first, texts[i]);
+    std::vector<std::pair<std::string, std::string>> changes;
+    for (const auto& [key, value] : values) {
+        std::string text;
+        if (const ErrorCode e = frame::formatInt(value, text); e != ERR_SUCCESS) return e;
+        changes.emplace_back(key, text);
     }
-    announceSettings();
-    return ERR_SUCCESS;
+    // The four keys in one rewrite: a failed write leaves all four as they were.
+    return storeSettings(changes);
 }
 
 ErrorCode Backlight_Imp::getAutomaticBLFilter(int32_t* averageWndSize, int32_t* rejectWndSize,
@@ -183,11 +178,14 @@ ErrorCode Backlight_Imp::getLedDimming(int32_t* enabled) {
 
 ErrorCode Backlight_Imp::setLedDimming(int32_t enabled) {
     if (!supported_) return ERR_NOT_SUPPORTED;
+    bool written = false;
     {
         frame::SettingsFile store;
         store.load();
-        store.set(kKeyLedDimming, onOff(enabled == 1));
+        written = store.set(kKeyLedDimming, onOff(enabled == 1));
     }
+    // The service would apply the old value: it is not told.
+    if (!written) return ERR_DEVICE_WRITE_DATA_FAILED;
     // The service applies the setting to the front LED.
     return frame::serviceControlError(frame::sendServiceControl(frame::kServiceApplyLedDimming));
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/driver_channel.h"
 #include "platform/handles.h"
@@ -38,6 +41,9 @@ public:
 private:
     // Wakes the controller; nothing happens when the semaphore could not be created.
     void announceSettings();
+    // Writes the keys in one rewrite of the settings file, then wakes the controller; a file
+    // that cannot be written gives ERR_DEVICE_WRITE_DATA_FAILED, keeps its old values and wakes nobody.
+    ErrorCode storeSettings(const std::vector<std::pair<std::string, std::string>>& changes);
 
     frame::DriverChannel channel_;
     platform::SemaphoreHandle settingsChanged_;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/cross_process_lock.h"
 #include "frame/handle.h"
@@ -161,13 +163,16 @@ bool BacklightController::readSettings() {
             if (e != ERR_SUCCESS) ok = false;
             return e == ERR_SUCCESS;
         };
-        if (format(frame::formatDouble(settings_.k, k))) store.set(kKeyK, k);
-        if (format(frame::formatInt(settings_.averageWndSize, average))) store.set(kKeyAverageWndSize, average);
-        if (format(frame::formatInt(settings_.rejectWndSize, reject))) store.set(kKeyRejectWndSize, reject);
-        if (format(frame::formatInt(settings_.rejectDeltaInLux, delta))) store.set(kKeyRejectDeltaInLux, delta);
-        if (format(frame::formatInt(settings_.mode, mode))) store.set(kKeyMode, mode);
-        store.set(kKeySoftTransitions, settings_.softTransitions ? "1" : "0");
-        store.set(kKeyStatus, settings_.enabled ? "1" : "0");
+        std::vector<std::pair<std::string, std::string>> repair;
+        if (format(frame::formatDouble(settings_.k, k))) repair.emplace_back(kKeyK, k);
+        if (format(frame::formatInt(settings_.averageWndSize, average))) repair.emplace_back(kKeyAverageWndSize, average);
+        if (format(frame::formatInt(settings_.rejectWndSize, reject))) repair.emplace_back(kKeyRejectWndSize, reject);
+        if (format(frame::formatInt(settings_.rejectDeltaInLux, delta))) repair.emplace_back(kKeyRejectDeltaInLux, delta);
+        if (format(frame::formatInt(settings_.mode, mode))) repair.emplace_back(kKeyMode, mode);
+        repair.emplace_back(kKeySoftTransitions, settings_.softTransitions ? "1" : "0");
+        repair.emplace_back(kKeyStatus, settings_.enabled ? "1" : "0");
+        // The controller works on with the repaired values; the file keeps the broken ones.
+        if (!store.set(repair)) trace("Error repair not stored: %s\n", store.writeError().c_str());
     }
     trace("Mode %d\n", static_cast<int>(settings_.mode));
     trace("Execute %d\n", settings_.enabled ? 1 : 0);
@@ -183,7 +188,11 @@ void BacklightController::updateK(double k) {
     }
     frame::SettingsFile store;
     store.load();
-    store.set(kKeyK, text);
+    if (store.set(kKeyK, text)) return;
+    // The controller goes on with k in memory; the next start would use the old one.
+    unstoredK_.store(k);
+    unstoredCount_.fetch_add(1);
+    trace("Error ABL_k=%s not stored: %s\n", text.c_str(), store.writeError().c_str());
 }
 
 void BacklightController::executeABL() {

@@ -48,6 +48,12 @@ public:
     // Whether the thread is to keep running (set by start, cleared by the destructor).
     bool running() const { return running_.load(); }
 
+    // Learnt factors that could not be stored as "ABL_k" (the settings file was not writable),
+    // and the last of them: the controller goes on with it, but the next start reads the old
+    // one. Safe from any thread; the host shows them (tavikctl abl run).
+    uint32_t unstoredKCount() const { return unstoredCount_.load(); }
+    double lastUnstoredK() const { return unstoredK_.load(); }
+
 private:
     static uint32_t threadMain(void* self);
     // Reads the seven settings; repairs missing or broken keys in the file with defaults.
@@ -55,6 +61,7 @@ private:
     bool readSettings();
     // Runs the automatic backlight until it is switched off, the controller stops or a device fails.
     void executeABL();
+    // Stores k as "ABL_k"; a failed write is traced and counted (unstoredKCount).
     void updateK(double k);
     // Idle until the settings change or the controller stops.
     void waitForSettings();
@@ -68,6 +75,8 @@ private:
     platform::ThreadHandle thread_;
     bool started_ = false;
     std::atomic<bool> running_{false};
+    std::atomic<uint32_t> unstoredCount_{0};
+    std::atomic<double> unstoredK_{0.0};
 };
 
 } // namespace tavik::lighting

@@ -93,13 +93,15 @@ ErrorCode PowerMgr_Imp::getPowerMgrStatus(int32_t* status) {
 // are never lost. "Resumed" is cleared in that same hold, before the count can be seen: cleared in
 // a second hold, a service that sees the last report, suspends and resumes in between would have
 // its resume overwritten and the application would wait for it for ever. The report ends the
-// registration; the service knows it without a code.
+// registration; the service knows it without a code. Both keys go in one rewrite: a report that
+// cannot be written reaches no service, so it fails and the registration stays.
 ErrorCode PowerMgr_Imp::setAppReadyForSuspendOrShutdown() {
     {
         frame::SettingsFile store;
         store.load();
-        store.setInt(kPowerMgrResumeKey, 0);
-        store.setInt(kPowerMgrReadyKey, nextReadyCount(readKey(store, kPowerMgrReadyKey)));
+        const int32_t next = nextReadyCount(readKey(store, kPowerMgrReadyKey));
+        if (!store.set({{kPowerMgrResumeKey, "0"}, {kPowerMgrReadyKey, std::to_string(next)}}))
+            return ERR_DEVICE_WRITE_DATA_FAILED;
     }
     configuration_ = 0;
     return ERR_SUCCESS;

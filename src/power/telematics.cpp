@@ -96,8 +96,9 @@ ErrorCode Telematics_Imp::ensureExpander() {
     return ERR_SUCCESS;
 }
 
+// Bit 2 shows the modem's state only while the sense line is on: without it the state is unknown.
 ErrorCode Telematics_Imp::senseGprs(int32_t& state) {
-    updatePort(kGprsSense, true);
+    if (!updatePort(kGprsSense, true)) return ERR_IOCTRL_FAILED;
     platform::sleepMs(kSenseSettleMs);
     uint8_t port = 0;
     const bool read = readRegister(kExpanderPortRegister, port);
@@ -117,15 +118,30 @@ bool Telematics_Imp::poweredForSupply(Module module) {
     return (port & row(module).powerBit) != 0;
 }
 
-// On: the common supply on. Off: the supply off unless another module is still powered, asked
-// in the order GPRS, WLAN, Bluetooth, GPS.
-void Telematics_Imp::handleSupply(Module module, bool on) {
-    if (on) {
-        updatePort(kTelematicsSupply, true);
-        return;
-    }
+bool Telematics_Imp::otherModulePowered(Module module) {
     for (const ModuleRow& other : kModules)
-        if (other.module != module && poweredForSupply(other.module)) return;
+        if (other.module != module && poweredForSupply(other.module)) return true;
+    return false;
+}
+
+// On: the common supply on; false when it could not be switched on (a module switched on
+// without it stays off). Off: the supply off unless another module is still powered, asked in
+// the order GPRS, WLAN, Bluetooth, GPS; a supply left on does no harm to a module switched off.
+bool Telematics_Imp::handleSupply(Module module, bool on) {
+    if (on) return updatePort(kTelematicsSupply, true);
+    if (!otherModulePowered(module)) updatePort(kTelematicsSupply, false);
+    return true;
+}
+
+// The modem shuts down after its off pulse; the supply goes only once it shows off, so that it
+// is not cut in the middle of that shutdown. A modem that never shows off within the bound loses
+// the supply all the same: off was asked for.
+void Telematics_Imp::cutSupplyAfterModemOff() {
+    if (otherModulePowered(Module::Gprs)) return;
+    for (int attempt = 0; attempt < kModemOffChecks; ++attempt) {
+        int32_t state = 1;
+        if (senseGprs(state) == ERR_SUCCESS && state == 0) break;
+    }
     updatePort(kTelematicsSupply, false);
 }
 
@@ -143,7 +159,7 @@ ErrorCode Telematics_Imp::switchModule(Module module, int32_t status) {
     if (!fitted(module)) return row(module).notFitted;
     if (const ErrorCode e = ensureExpander(); e != ERR_SUCCESS) return e;
     const bool on = status == 1;
-    handleSupply(module, on);
+    if (!handleSupply(module, on)) return ERR_I2C_EXPANDER_WRITE_FAILED;
     return updatePort(row(module).powerBit, on) ? ERR_SUCCESS : ERR_I2C_EXPANDER_WRITE_FAILED;
 }
 
@@ -161,8 +177,7 @@ ErrorCode Telematics_Imp::setStartUp(Module module, int32_t status) {
     if (!fitted(module)) return row(module).notFitted;
     frame::SettingsFile store;
     store.load();
-    store.set(row(module).startUpKey, status == 1 ? "1" : "0");
-    return ERR_SUCCESS;
+    return frame::storeResult(store.set(row(module).startUpKey, status == 1 ? "1" : "0"));
 }
 
 // Asked in the order Bluetooth, GPS, WLAN, GPRS, stopping at the first fitted one.
@@ -190,8 +205,9 @@ ErrorCode Telematics_Imp::setGPRSPowerStatus(int32_t status) {
     int32_t state = 0;
     if (const ErrorCode e = senseGprs(state); e != ERR_SUCCESS) return e;
     const bool on = status == 1;
-    handleSupply(Module::Gprs, on);
-    if (state == (on ? 1 : 0)) return ERR_SUCCESS;
+    // Already as asked: only the supply follows. To switch off, the supply stays for the pulse.
+    if (state == (on ? 1 : 0)) return handleSupply(Module::Gprs, on) ? ERR_SUCCESS : ERR_I2C_EXPANDER_WRITE_FAILED;
+    if (on && !handleSupply(Module::Gprs, true)) return ERR_I2C_EXPANDER_WRITE_FAILED;
     uint8_t port = 0;
     if (!readRegister(kExpanderPortRegister, port)) return ERR_I2C_EXPANDER_WRITE_FAILED;
     port = static_cast<uint8_t>(port & ~kGprsPowerKey);
@@ -200,6 +216,7 @@ ErrorCode Telematics_Imp::setGPRSPowerStatus(int32_t status) {
         return ERR_I2C_EXPANDER_WRITE_FAILED;
     platform::sleepMs(on ? kPowerKeyOnMs : kPowerKeyOffMs);
     if (!writeRegister(kExpanderPortRegister, port)) return ERR_I2C_EXPANDER_WRITE_FAILED;
+    if (!on) cutSupplyAfterModemOff();
     return ERR_SUCCESS;
 }
 

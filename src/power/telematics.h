@@ -37,6 +37,9 @@ constexpr uint32_t kSenseSettleMs = 100;
 constexpr uint32_t kPowerKeyOnMs = 1100;
 constexpr uint32_t kPowerKeyOffMs = 2100;
 constexpr uint32_t kInitGpsPulseMs = 200;
+// Sensings (kSenseSettleMs each) after the off pulse until the modem shows off, before the
+// common supply is cut: at most 2 s, as long as the power manager waits for its service.
+constexpr int kModemOffChecks = 20;
 
 // The module availability is asked of the About family once per process and kept; the host tests
 // and the simulator drop it when they move to another unit. The library itself never does.
@@ -79,10 +82,19 @@ private:
     bool writeRegister(uint32_t reg, uint8_t value);
     // Sets or clears `mask` in the port; false when the read or the write fails.
     bool updatePort(uint8_t mask, bool set);
+    // The modem's state, read with the sense line on. ERR_IOCTRL_FAILED when the sense line
+    // cannot be switched on (bit 2 is not valid then), ERR_I2C_EXPANDER_READ_FAILED when the port
+    // cannot be read.
     ErrorCode senseGprs(int32_t& state);
     // Whether `module` is powered; one that cannot be read counts as on.
     bool poweredForSupply(Module module);
-    void handleSupply(Module module, bool on);
+    // Whether any module other than `module` is powered.
+    bool otherModulePowered(Module module);
+    // The common supply for `module` switched on or off; false when switching on failed.
+    bool handleSupply(Module module, bool on);
+    // After the modem's off pulse: waits (bounded) until it shows off, then cuts the supply
+    // unless another module is powered.
+    void cutSupplyAfterModemOff();
     ErrorCode readPortBit(Module module, uint8_t mask, int32_t* status);
     ErrorCode switchModule(Module module, int32_t status);
     ErrorCode getStartUp(Module module, int32_t* status);

@@ -135,10 +135,11 @@ ErrorCode Buzzer_Imp::buzze(int32_t timeMs, bool blocking) {
     }
 
     if (blocking) {
-        const ErrorCode result = setTrigger(true);
+        ErrorCode result = setTrigger(true);
         if (result == ERR_SUCCESS) {
             platform::sleepMs(static_cast<uint32_t>(timeMs));
-            setTrigger(false);
+            // A buzzer that could not be switched off sounds on: the buzz did not end as asked.
+            result = setTrigger(false);
         }
         platform::releaseSemaphore(buzzLock_);
         return result;

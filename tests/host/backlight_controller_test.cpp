@@ -141,6 +141,31 @@ TEST_F(BacklightControllerTest, SoftTransitionsStepOneLevelAndAManualLevelIsLear
     Backlight_release(h);
 }
 
+// A learnt factor that the settings file does not take: the controller keeps the level and goes
+// on, but the lost write shows in the trace and in the count its host reads (tavikctl abl run).
+TEST_F(BacklightControllerTest, LearntFactorThatCannotBeStoredIsTracedAndCounted) {
+    tavik::sim::setAmbientLight(100);
+    writeSettings(true, false);
+    BacklightController controller;
+    ASSERT_EQ(controller.start(), ERR_SUCCESS);
+    ASSERT_TRUE(waitUntil([&] { return level() == target(100); })) << level();
+    const std::string stored = settingsBytes();
+    makeSettingsUnwritable();
+    tavik::test::TraceCapture trace;
+    Varnholtstad::Backlight* h = GetBacklight();
+    ASSERT_EQ(Backlight_setIntensity(h, 120), ERR_SUCCESS);
+    Backlight_release(h);
+    ASSERT_TRUE(waitUntil([&] { return controller.unstoredKCount() > 0; }));
+    const double k = learnedK(120, sensedLux(100));
+    EXPECT_DOUBLE_EQ(controller.lastUnstoredK(), k);
+    std::string text;
+    tavik::frame::formatDouble(k, text);
+    EXPECT_TRUE(trace.contains("Error ABL_k=" + text + " not stored: cannot create " +
+                               tavik::frame::settingsFilePath() + ".tmp: Is a directory\n"));
+    EXPECT_EQ(settingsBytes(), stored);
+    EXPECT_EQ(level(), 120);
+}
+
 TEST_F(BacklightControllerTest, WithoutSoftTransitionsTheLevelJumps) {
     tavik::sim::setAmbientLight(40);
     writeSettings(true, false, "40");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -150,6 +151,33 @@ TEST_F(BacklightTest, AutomaticSettingsRoundTripAndWakeTheController) {
     EXPECT_TRUE(woken());
     EXPECT_FALSE(woken()); // a count of one: a burst of writes gives one wake-up
     EXPECT_EQ(key("ABL_bSoftTransitions"), "0");
+    tavik::platform::closeSemaphore(wake);
+}
+
+// A settings file that cannot be written: every writer says so, the file keeps its old values,
+// and neither the controller nor (for LED dimming) the service hears of a change.
+TEST_F(BacklightTest, WritersReportASettingsFileThatCannotBeWritten) {
+    writeIni("ABL_averageWndSize=5\r\nABL_bSoftTransitions=0\r\nABL_mode=2\r\nABL_rejectDeltaInLux=50\r\n"
+             "ABL_rejectWndSize=5\r\nABL_status=0\r\nUseLEDDimming=1\r\n");
+    const std::string before = settingsBytes();
+    makeSettingsUnwritable();
+    ASSERT_TRUE(tavik::sim::setServiceMode("accepting"));
+    const auto wake = tavik::frame::createCrossProcessLock(tavik::lighting::kSettingsChangedSemaphore);
+    ASSERT_TRUE(wake.valid());
+    tavik::platform::waitSemaphore(wake, 0);
+    const std::pair<const char*, std::function<ErrorCode()>> writers[] = {
+        {"startAutomaticBL", [&] { return Backlight_startAutomaticBL(h); }},
+        {"stopAutomaticBL", [&] { return Backlight_stopAutomaticBL(h); }},
+        {"setAutomaticBLParams", [&] { return Backlight_setAutomaticBLParams(h, true); }},
+        {"setAutomaticBLFilter", [&] { return Backlight_setAutomaticBLFilter(h, 10, 3, 100, 1); }},
+        {"setLedDimming", [&] { return Backlight_setLedDimming(h, 0); }},
+    };
+    for (const auto& [name, write] : writers) {
+        EXPECT_EQ(write(), ERR_DEVICE_WRITE_DATA_FAILED) << name;
+        EXPECT_EQ(settingsBytes(), before) << name;
+    }
+    EXPECT_EQ(tavik::platform::waitSemaphore(wake, 0), tavik::platform::WaitResult::Timeout);
+    EXPECT_TRUE(tavik::sim::serviceReceived().empty());
     tavik::platform::closeSemaphore(wake);
 }
 

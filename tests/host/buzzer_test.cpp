@@ -165,6 +165,15 @@ TEST_F(BuzzerTest, OneBuzzAtATimeAcrossProcesses) {
     EXPECT_EQ(Buzzer_buzze(h_, 10, true), ERR_SUCCESS);
 }
 
+// A blocking buzz whose switch-off fails has not ended as asked: the buzzer sounds on.
+TEST_F(BuzzerTest, BlockingBuzzReportsAFailedSwitchOff) {
+    fault(sig::kReqTriggerWrite, {{"action", "fail"}, {"skip", 1}});
+    EXPECT_EQ(Buzzer_buzze(h_, 10, true), ERR_IOCTRL_FAILED);
+    EXPECT_TRUE(buzzer()["on"].get<bool>());
+    EXPECT_EQ(Buzzer_buzze(h_, 10, true), ERR_SUCCESS); // the lock was given back
+    EXPECT_FALSE(buzzer()["on"].get<bool>());
+}
+
 TEST_F(BuzzerTest, BuzzLengthsInCompressedTime) {
     constexpr double kScale = 5; // slow enough to measure under a loaded machine, still fast
     tavik::platform::host::setTimeScale(kScale);

@@ -99,6 +99,24 @@ TEST_F(PowerMgrTest, ReadyReportCountsUpAndEndsTheRegistrationSilently) {
     EXPECT_EQ(codes(), (std::vector<uint32_t>{134}));
 }
 
+// A ready report that the settings file does not take never reaches the service: it fails, the
+// file keeps counter and "resumed", and the registration stays. The handle itself still comes.
+TEST_F(PowerMgrTest, ReadyReportThatCannotBeWrittenFailsAndKeepsTheRegistration) {
+    set(kPowerMgrReadyKey, "41");
+    makeSettingsUnwritable();
+    PowerMgr* h = GetPowerMgr();
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(PowerMgr_registerControlledSuspendOrShutDown(h, 1), ERR_SUCCESS);
+    const std::string before = settingsBytes();
+    EXPECT_EQ(PowerMgr_setAppReadyForSuspendOrShutdown(h), ERR_DEVICE_WRITE_DATA_FAILED);
+    EXPECT_EQ(settingsBytes(), before);
+    EXPECT_EQ(setting(kPowerMgrReadyKey), "41");
+    int32_t config = 0;
+    EXPECT_EQ(PowerMgr_getConfiguration(h, &config), ERR_SUCCESS);
+    EXPECT_EQ(config, 1);
+    PowerMgr_release(h);
+}
+
 // A service that sees a report must never see "resumed" still set by it: it would resume, and the
 // late clear would leave the application waiting for ever.
 TEST_F(PowerMgrTest, ReadyReportClearsResumedBeforeTheCountShows) {

@@ -196,24 +196,33 @@ TEST_F(SerialFlasherTest, CommandsComeFromTheGetReplyByPosition) {
     EXPECT_EQ(countCommand(bootloaderLog(SS), 50), 3u);
 }
 
-TEST_F(SerialFlasherTest, UnknownProductIdRefusesUpgradeAndVerifiesNothing) {
+// A microcontroller not in the device table has no flash to fit: verification fails as the
+// upgrade does (it used to compare nothing and succeed), before any flash access.
+TEST_F(SerialFlasherTest, UnknownProductIdRefusesUpgradeAndVerification) {
     set("bootloader.ss.product_id", "1043"); // 0x413
     const std::string path = hexFor(SS, pattern(1000));
-    const Job up = run(SS, true, path);
-    EXPECT_EQ(up.returned, ERR_INVALID_DATA);
-    EXPECT_EQ(up.status.action, UPGRADE_FAILED);
-    const Job verify = run(SS, false, path);
-    EXPECT_EQ(verify.returned, ERR_SUCCESS);
+    for (const bool upgrade : {true, false}) {
+        SCOPED_TRACE(upgrade ? "upgrade" : "verification");
+        const Job j = run(SS, upgrade, path);
+        EXPECT_EQ(j.returned, ERR_INVALID_DATA);
+        EXPECT_EQ(j.status.action, UPGRADE_FAILED);
+        EXPECT_EQ(j.status.percent, 0);
+        EXPECT_EQ(j.status.result, ERR_INVALID_DATA);
+    }
     const std::vector<LogEntry> log = bootloaderLog(SS);
     EXPECT_EQ(countCommand(log, 0x43) + countCommand(log, 0x31) + countCommand(log, 0x11), 0u);
 }
 
 TEST_F(SerialFlasherTest, ImageLargerThanTheFlashIsRefusedBeforeErasing) {
     set("bootloader.ss.product_id", "1042"); // 0x412: 32 KiB of flash
-    const Job j = run(SS, true, hexFor(SS, pattern(32 * 1024 + 4)));
+    const std::string path = hexFor(SS, pattern(32 * 1024 + 4));
+    const Job j = run(SS, true, path);
     EXPECT_EQ(j.returned, ERR_INVALID_DATA);
     EXPECT_EQ(countCommand(bootloaderLog(SS), 0x43), 0u);
     EXPECT_EQ(countCommand(bootloaderLog(SS), 0x31), 0u);
+    // Nor is it verified against the part that would fit.
+    EXPECT_EQ(run(SS, false, path).returned, ERR_INVALID_DATA);
+    EXPECT_EQ(countCommand(bootloaderLog(SS), 0x11), 0u);
 }
 
 TEST_F(SerialFlasherTest, ImageOf1030BytesIsWrittenInFiveBlocksTheLastPaddedWithFF) {

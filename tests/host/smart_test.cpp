@@ -117,9 +117,10 @@ TEST_F(SmartTest, SerialAndTimeLimits) {
     ASSERT_EQ(Smart_getInitialTime(h, &t), ERR_SUCCESS);
     EXPECT_EQ(t, INT32_MIN);
     setWord(3, 0x1234);
-    skipThenFail(1); // the high word's read fails: it counts as 0xFFFF
-    ASSERT_EQ(Smart_getInitialTime(h, &t), ERR_SUCCESS);
-    EXPECT_EQ(t, static_cast<int32_t>(0xFFFF1234u));
+    skipThenFail(1); // the high word's read fails: reported, not taken as 0xFFFF (a wrong time)
+    t = 7;
+    EXPECT_EQ(Smart_getInitialTime(h, &t), ERR_IOCTRL_FAILED);
+    EXPECT_EQ(t, 7);
     setWord(3, 0xFFFF);
     setWord(4, 0xFFFF);
     t = 7;

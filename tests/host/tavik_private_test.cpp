@@ -120,6 +120,15 @@ TEST_F(TavikPrivateTest, FileSettingsAndTheirBufferRule) {
     EXPECT_EQ(settingsFile(), before);
 }
 
+TEST_F(TavikPrivateTest, FileSettingThatCannotBeWrittenIsReported) {
+    TavikPrivate* h = priv();
+    ASSERT_EQ(TavikPrivate_setFileSetting(h, "Key", "old"), ERR_SUCCESS);
+    const std::string before = settingsBytes();
+    makeSettingsUnwritable();
+    EXPECT_EQ(TavikPrivate_setFileSetting(h, "Key", "new"), ERR_DEVICE_WRITE_DATA_FAILED);
+    EXPECT_EQ(settingsBytes(), before);
+}
+
 TEST_F(TavikPrivateTest, EepromRecordsOfBothBoards) {
     TavikPrivate* h = priv();
     char buf[16] = {};

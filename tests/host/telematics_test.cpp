@@ -3,6 +3,7 @@
 // start-up keys; the expander's modem model on its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "frame/settings_file.h"
@@ -201,6 +202,76 @@ TEST_F(TelematicsTest, ModemSwitchesOnlyWithPowerKeyPulsesOfTheRightLength) {
         EXPECT_LT(pulse(before), 0);
     }
     EXPECT_FALSE(expander()["modules"]["supply"].get<bool>());
+}
+
+// The modem switched off as the last module: its off pulse comes first, and the supply is cut
+// only once the modem shows off, so that it shuts down instead of losing power.
+TEST_F(TelematicsTest, LastModuleOffPulsesTheModemBeforeCuttingTheSupply) {
+    constexpr double kScale = 4; // the modem measures the press in unit time
+    ASSERT_NE(open(), nullptr);
+    tavik::platform::host::setTimeScale(kScale);
+    ASSERT_EQ(Telematics_setGPRSPowerStatus(h_, 1), ERR_SUCCESS);
+    ASSERT_TRUE(expander()["modem"]["on"].get<bool>());
+    const uint64_t before = lastSeq();
+    EXPECT_EQ(Telematics_setGPRSPowerStatus(h_, 0), ERR_SUCCESS);
+    const std::vector<LogEntry> writes = portWrites(before);
+    // Indexes of the key press, its release, and the first write without the supply.
+    size_t down = writes.size(), up = writes.size(), cut = writes.size();
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const uint8_t port = writes[i].in[1];
+        if (down == writes.size() && (port & kGprsPowerKey)) down = i;
+        else if (down < i && up == writes.size() && !(port & kGprsPowerKey)) up = i;
+        if (cut == writes.size() && !(port & kTelematicsSupply)) cut = i;
+    }
+    ASSERT_LT(up, writes.size());
+    EXPECT_LT(up, cut);
+    EXPECT_LT(cut, writes.size());
+    const json x = expander();
+    EXPECT_GE(x["modem"]["last_key_press_ms"].get<int64_t>(), ExpanderDevice::kModemOffMinMs); // off by its key
+    EXPECT_FALSE(x["modem"]["on"].get<bool>());
+    EXPECT_FALSE(x["modules"]["supply"].get<bool>());
+}
+
+// A first port write that fails is reported, not passed over: without the sense line the modem's
+// state is unknown (no pulse, which could switch a running modem off), and a module switched on
+// without its supply stays off.
+TEST_F(TelematicsTest, FailedSenseOrSupplyWriteIsReportedBeforeAnySwitching) {
+    ASSERT_NE(open(), nullptr);
+    struct Case {
+        const char* name;
+        std::function<ErrorCode()> call;
+        ErrorCode code;
+    } cases[] = {
+        {"modem on, sense write fails", [&] { return Telematics_setGPRSPowerStatus(h_, 1); }, ERR_IOCTRL_FAILED},
+        {"WLAN on, supply write fails", [&] { return Telematics_setWLANPowerStatus(h_, 1); }, ERR_I2C_EXPANDER_WRITE_FAILED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unit().transact([](tavik::sim::Txn& t) {
+            json& x = t.edit("board")["expander"];
+            x["registers"][0] = kDirectionInitialised;
+            x["registers"][0x0A] = kTelematicsSupply;
+            x["modem"]["on"] = true;
+        });
+        const uint64_t before = lastSeq();
+        unit().addFault({{"target", "board"}, {"code", kWriteOrdinal}, {"action", "fail"}, {"remaining", 1}});
+        EXPECT_EQ(c.call(), c.code);
+        for (const LogEntry& e : portWrites(before)) EXPECT_EQ(e.in[1] & (kGprsPowerKey | kWlanPower), 0);
+        EXPECT_TRUE(expander()["modem"]["on"].get<bool>());
+        EXPECT_FALSE(expander()["modules"]["wlan"].get<bool>());
+        unit().clearFaults();
+    }
+}
+
+// A start-up key that the settings file does not take is reported; the file stays as it was.
+TEST_F(TelematicsTest, StartUpSetterReportsASettingsFileThatCannotBeWritten) {
+    ASSERT_NE(open(), nullptr);
+    ASSERT_EQ(Telematics_setWLANStartUpPowerStatus(h_, 1), ERR_SUCCESS);
+    const std::string before = settingsBytes();
+    makeSettingsUnwritable();
+    EXPECT_EQ(Telematics_setWLANStartUpPowerStatus(h_, 0), ERR_DEVICE_WRITE_DATA_FAILED);
+    EXPECT_EQ(Telematics_setGPSStartUpPowerStatus(h_, 1), ERR_DEVICE_WRITE_DATA_FAILED);
+    EXPECT_EQ(settingsBytes(), before);
 }
 
 TEST_F(TelematicsTest, StartUpKeysReadOnlyOneAsOn) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 
 #include "frame/settings_file.h"
@@ -49,6 +51,19 @@ int SimTest::run(const std::string& commandLine, std::string* output) {
     const int status = ::pclose(p);
     if (output != nullptr) *output = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string SimTest::settingsBytes() {
+    std::ifstream in(sim::hostPath(frame::settingsFilePath()), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void SimTest::makeSettingsUnwritable() {
+    std::error_code ec;
+    std::filesystem::create_directories(sim::hostPath(frame::settingsFilePath()) + ".tmp", ec);
+    ASSERT_FALSE(ec) << ec.message();
 }
 
 } // namespace tavik::test

@@ -24,6 +24,11 @@ protected:
     std::vector<sim::LogEntry> requests(const std::string& target = "\\\\.\\TavikDrv");
     // Runs a program of the build's bin folder with this unit's TAVIK_HOME; returns its exit status.
     int run(const std::string& commandLine, std::string* output = nullptr);
+    // The settings file's bytes, empty when it is absent.
+    std::string settingsBytes();
+    // Makes every later write of the settings file fail, also for root: a folder stands where the
+    // store writes its temporary file, inside this test's home.
+    void makeSettingsUnwritable();
 
 private:
     std::string home_;

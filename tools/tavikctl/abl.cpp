@@ -24,9 +24,24 @@ void run(Context& ctx, double seconds) {
         std::cout << "automatic backlight controller running" << (seconds > 0 ? "" : " (Ctrl-C ends it)") << std::endl;
     }
     const uint32_t start = tavik::platform::tickCountMs();
-    while (!interrupted && (seconds <= 0 || tavik::platform::tickCountMs() - start < seconds * 1000))
+    uint32_t unstoredShown = 0;
+    // A learnt factor that the settings file did not take lives only in this process.
+    auto showUnstored = [&] {
+        const uint32_t unstored = controller.unstoredKCount();
+        if (unstored == unstoredShown) return;
+        unstoredShown = unstored;
+        if (!ctx.json)
+            std::cerr << "warning: the learnt factor k = " << controller.lastUnstoredK()
+                      << " could not be stored in the settings file; the next start uses the stored one" << std::endl;
+    };
+    while (!interrupted && (seconds <= 0 || tavik::platform::tickCountMs() - start < seconds * 1000)) {
         tavik::platform::sleepMs(100);
-    emit(ctx, json{{"ran_seconds", (tavik::platform::tickCountMs() - start) / 1000.0}}, "controller stopped");
+        showUnstored();
+    }
+    showUnstored();
+    json result{{"ran_seconds", (tavik::platform::tickCountMs() - start) / 1000.0}, {"unstored_k", unstoredShown}};
+    if (unstoredShown > 0) result["last_unstored_k"] = controller.lastUnstoredK();
+    emit(ctx, result, "controller stopped");
 }
 
 } // namespace

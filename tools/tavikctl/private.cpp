@@ -110,7 +110,12 @@ void addPrivateCommands(CLI::App& app, Context& ctx) {
     eget->add_flag("--addon", eg.addOn, "The add-on board's EEPROM");
     eget->add_option("key", eg.key, "Record key (e.g. PCB_SERIAL)")->required();
     eget->callback([&ctx] { eepromGet(ctx, eg); });
-    auto* eset = eeprom->add_subcommand("set", "Replace the value of an existing record (rewrites the EEPROM)");
+    auto* eset = eeprom->add_subcommand(
+        "set", "Replace the value of an existing record (rewrites the EEPROM pages that change)");
+    eset->footer("The EEPROM is read again and only this record changed, so other processes' updates are kept.\n"
+                 "Only the 32-byte pages that differ are written, but a power loss or an interruption (a killed\n"
+                 "process) while they are written can leave the records damaged, some pages old and some new,\n"
+                 "as with any EEPROM write. Do not interrupt it; write records only with a steady supply.");
     eset->add_flag("--addon", es.addOn, "The add-on board's EEPROM");
     eset->add_option("key", es.key, "Record key")->required();
     eset->add_option("value", es.value, "New value (no blanks)")->required();

@@ -54,4 +54,15 @@ rc=$?
 writes=$("$tavikctl" --json sim log --target bootloader:ss --code 0x31 | grep -c '"code": 49')
 echo "the bootloader served $writes write commands"
 [ "$writes" -eq 160 ] || exit 1 # 40 KiB in blocks of 256 bytes
+
+# A product id not in the device table: the verification fails before reading any flash.
+reads() { "$tavikctl" --json sim log --target bootloader:ss --code 0x11 | grep -c '"code": 17'; }
+reads_before=$(reads)
+"$tavikctl" sim set bootloader.ss.product_id 1043 >/dev/null || exit 1
+LD_PRELOAD="$shim" "$wine_run" run "$prefix" "$exe" unknown-id 2> >(grep -v 'wrong ELF class' >&2)
+rc=$?
+[ "$rc" -ne 0 ] && exit "$rc"
+reads_after=$(reads)
+echo "read commands: $reads_before before, $reads_after after the verification against 0x413"
+[ "$reads_after" -eq "$reads_before" ] || exit 1
 exit 0

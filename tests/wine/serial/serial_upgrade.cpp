@@ -61,7 +61,27 @@ std::string writeImage(const std::string& path) {
 
 } // namespace
 
-int main() {
+// With "unknown-id": the bootloader announces product id 0x413, which is not in the device table;
+// the verification must fail as an upgrade does (result 8, failed at 0 %) without reading flash.
+int verifyUnknownProduct(HMODULE dll, const std::string& image) {
+    const auto get = wtest::resolve<GetFn>(dll, "_GetFirmwareUpgrade@0");
+    const auto release = wtest::resolve<ReleaseFn>(dll, "_FirmwareUpgrade_release@4");
+    const auto verify = wtest::resolve<StartFn>(dll, "_FirmwareUpgrade_startSSVerification@12");
+    const auto status = wtest::resolve<StatusFn>(dll, "_FirmwareUpgrade_getUpgradeStatus@12");
+    if (!get || !release || !verify || !status) return wtest::summary();
+    wtest::group("verification against product id 0x413");
+    Handle h = get();
+    CHECK_EQ(verify(h, image.c_str(), true), 8);
+    Status s{-1, 0xAB, -1};
+    CHECK_EQ(status(h, &s, false), 0);
+    CHECK_EQ(s.action, kDone + 1);
+    CHECK_EQ(static_cast<int>(s.percent), 0);
+    CHECK_EQ(s.result, 8);
+    release(h);
+    return wtest::summary();
+}
+
+int main(int argc, char** argv) {
     HMODULE dll = LoadLibraryW(L"Tavik2.dll");
     if (!CHECK(dll != nullptr)) return wtest::summary();
     const auto get = wtest::resolve<GetFn>(dll, "_GetFirmwareUpgrade@0");
@@ -73,6 +93,7 @@ int main() {
 
     const std::string image = writeImage(programFolder() + "ss_image.hex");
     if (!CHECK(!image.empty())) return wtest::summary();
+    if (argc > 1 && std::string(argv[1]) == "unknown-id") return verifyUnknownProduct(dll, image);
 
     Handle h = get();
     wtest::group("blocking upgrade");
