@@ -77,6 +77,7 @@ struct FaultOptions {
     std::string code = "0";
     std::string action;
     std::string count, reply, times, skip, address, value;
+    bool replyGiven = false; // --reply "" is a reply of no bytes, not a missing option
 };
 
 struct LogOptions {
@@ -143,10 +144,12 @@ void addFault(Context& ctx, const FaultOptions& o) {
     } else if (o.action == "count") {
         refuse("--count", "--action count needs --count N");
     }
-    if (!o.reply.empty() || o.action == "reply") {
+    if (o.replyGiven || o.action == "reply") {
         std::vector<uint8_t> bytes;
         if (o.action != "reply") refuse("--reply", "only with --action reply");
-        if (o.reply.empty() || !tavik::sim::fromHex(o.reply, bytes)) refuse("--reply", "needs hex bytes, e.g. 01020304");
+        // An empty reply is kept: the request succeeds and writes nothing.
+        if (!o.replyGiven || !tavik::sim::fromHex(o.reply, bytes))
+            refuse("--reply", "needs hex bytes, e.g. 01020304 (\"\" for none)");
         f["reply"] = tavik::sim::toHex(bytes.data(), bytes.size());
     }
     if (o.action == "absent" && device && f["code"] != 0) refuse("--code", "absent applies to opens: leave --code 0");
@@ -214,7 +217,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     log->add_option("--target", logOptions.target, "Only this device or target");
     log->add_option("--code", logOptions.code, "Only this request code, control code or ordinal");
     log->add_option("--since", logOptions.since, "Only entries after this sequence number");
-    log->add_option("--last", logOptions.last, "Only the last N entries");
+    log->add_option("--last", logOptions.last, "Only the last N entries")->check(CLI::NonNegativeNumber);
     log->add_flag("--clear", logOptions.clear, "Empty the log");
     log->callback([&ctx] { showLog(ctx, logOptions); });
 
@@ -227,12 +230,15 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     add->add_option("--code", fo.code, "Request code, service code or board ordinal; 0 = any");
     add->add_option("--action", fo.action, "What happens (see the targets below)")->required();
     add->add_option("--count", fo.count, "Byte count the request returns (count, reply)");
-    add->add_option("--reply", fo.reply, "Reply bytes in hex (reply)");
+    auto* reply = add->add_option("--reply", fo.reply, "Reply bytes in hex (reply); \"\" for none");
     add->add_option("--times", fo.times, "Apply to the next N matching requests only (N >= 1)");
     add->add_option("--skip", fo.skip, "Let the first N matching requests pass first");
     add->add_option("--address", fo.address, "I2C device address (board)");
     add->add_option("--value", fo.value, "What the board call returns (value)");
-    add->callback([&ctx] { addFault(ctx, fo); });
+    add->callback([&ctx, reply] {
+        fo.replyGiven = reply->count() > 0;
+        addFault(ctx, fo);
+    });
     fault->add_subcommand("list", "List the active faults")->callback([&ctx] {
         const json f = Unit::instance().faults();
         std::string text;

@@ -28,4 +28,6 @@ ServiceControlResult controlService(const std::string& serviceName, uint32_t cod
     return accepted ? ServiceControlResult::Accepted : ServiceControlResult::Refused;
 }
 
+bool serviceHostDied(const std::string&) { return false; }
+
 } // namespace tavik::platform
