@@ -53,7 +53,7 @@ TEST_F(TavikctlCliTest, EveryCommandGroupFollowsTheExitStatusPolicy) {
         {"sim load old-firmware", "touch", 0, {"error 27"}},
         {"sim load old-firmware", "battery", 0, {"error 25"}},
         // Without the driver nothing of the unit is reached.
-        {"sim load no-driver", "battery", 3, {"error 1"}},
+        {"sim load no-driver", "diag", 3, {"error 1"}},
         {"sim load no-driver", "backlight set 10", 3, {"(1)"}},
         {"sim load no-driver", "--json status", 3, {"\"unavailable\""}},
         {"sim service mode absent", "service shutdown", 3, {"(1)"}},

@@ -217,7 +217,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     log->add_option("--target", logOptions.target, "Only this device or target");
     log->add_option("--code", logOptions.code, "Only this request code, control code or ordinal");
     log->add_option("--since", logOptions.since, "Only entries after this sequence number");
-    log->add_option("--last", logOptions.last, "Only the last N entries")->check(CLI::NonNegativeNumber);
+    log->add_option("--last", logOptions.last, "Only the last N entries (0: all)")->check(finiteRange(0, 1e9));
     log->add_flag("--clear", logOptions.clear, "Empty the log");
     log->callback([&ctx] { showLog(ctx, logOptions); });
 
