@@ -117,7 +117,7 @@ TEST_F(TavikctlCliTest, JsonAfterTheCommandAndAnEmptyReply) {
     ASSERT_EQ(ctl("sim log --clear"), 0);
     ASSERT_EQ(ctl("sim fault list --json", &out), 0) << out;
     EXPECT_EQ(json::parse(out).size(), 1u);
-    ctl("backlight --json", &out); // its first request meets the fault
+    ctl("versions --json", &out); // reads the version the fault answers
     ASSERT_EQ(ctl("sim log --json --code 0x2224F4", &out), 0) << out;
     const json log = json::parse(out);
     ASSERT_FALSE(log.empty()) << out;
