@@ -28,12 +28,16 @@ protected:
     }
     void expectAll(const std::vector<Case>& cases) {
         for (const Case& c : cases) {
-            if (*c.setup != 0) ASSERT_EQ(ctl(c.setup), 0) << c.setup;
+            if (*c.setup != 0) {
+                ASSERT_EQ(ctl(c.setup), 0) << c.setup;
+            }
             std::string out;
             EXPECT_EQ(ctl(c.args, &out), c.status) << c.args << "\n" << out;
             for (const char* s : c.says)
                 EXPECT_NE(out.find(s), std::string::npos) << c.args << ": " << s << "\n" << out;
-            if (*c.setup != 0) ASSERT_EQ(ctl("sim reset"), 0);
+            if (*c.setup != 0) {
+                ASSERT_EQ(ctl("sim reset"), 0);
+            }
         }
     }
 };
