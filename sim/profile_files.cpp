@@ -54,11 +54,12 @@ std::string profilePath(const std::string& nameOrPath) {
 nlohmann::json readProfileFile(const std::string& nameOrPath) {
     const std::string path = profilePath(nameOrPath);
     std::error_code ec;
-    if (fs::is_directory(path, ec)) throw std::runtime_error(path + ": a folder, not a profile file");
+    // A name or path that is no profile is the caller's mistake, as a bad profile is.
+    if (fs::is_directory(path, ec)) throw std::invalid_argument(path + ": a folder, not a profile file");
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (path == nameOrPath) throw std::runtime_error("cannot read the profile file " + path);
-        throw std::runtime_error("no shipped profile \"" + nameOrPath + "\" (" + path +
+        if (path == nameOrPath) throw std::invalid_argument("cannot read the profile file " + path);
+        throw std::invalid_argument("no shipped profile \"" + nameOrPath + "\" (" + path +
                                     "); give a path with a / or ending in .json for a file of your own");
     }
     return parseProfile(in, path);

@@ -1,5 +1,6 @@
 #include "sim/profile_schema.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -137,11 +138,44 @@ void validateProfile(const nlohmann::json& profile, const std::string& source) {
 }
 
 nlohmann::json parseProfile(std::istream& in, const std::string& source) {
+    using Event = nlohmann::json::parse_event_t;
+    // The open objects and arrays, outermost first: the last key seen, or the next index. The
+    // refusal names the path of keys and indices down to the level past the limit.
+    struct Level {
+        bool array = false;
+        std::string key;
+        size_t next = 0;
+    };
+    std::vector<Level> open;
+    auto startElement = [&](size_t depth) {
+        open.resize(std::min(open.size(), depth));
+        if (depth > 0 && depth <= open.size() && open[depth - 1].array) ++open[depth - 1].next;
+    };
+    auto pathTo = [&](size_t depth) {
+        std::vector<std::string> parts;
+        for (size_t i = 0; i < depth && i < open.size(); ++i)
+            parts.push_back(open[i].array ? "[" + std::to_string(open[i].next - 1) + "]" : open[i].key);
+        return joinField(parts);
+    };
     nlohmann::json profile;
     try {
-        profile = nlohmann::json::parse(in, [&](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
-            if (depth > kProfileMaxDepth + 1)
-                refuse(source, "", "nested deeper than " + std::to_string(kProfileMaxDepth) + " levels");
+        profile = nlohmann::json::parse(in, [&](int d, Event event, nlohmann::json& parsed) {
+            const auto depth = static_cast<size_t>(d);
+            switch (event) {
+            case Event::object_start:
+            case Event::array_start:
+                startElement(depth);
+                if (depth > static_cast<size_t>(kProfileMaxDepth))
+                    refuse(source, pathTo(depth), "nested deeper than " + std::to_string(kProfileMaxDepth) + " levels");
+                open.push_back(Level{event == Event::array_start, {}, 0});
+                break;
+            case Event::key:
+                if (depth > 0 && depth <= open.size()) open[depth - 1].key = parsed.get<std::string>();
+                break;
+            case Event::value: startElement(depth); break;
+            case Event::object_end:
+            case Event::array_end: open.resize(std::min(open.size(), depth)); break;
+            }
             return true;
         });
     } catch (const nlohmann::json::exception& e) {

@@ -17,4 +17,11 @@ enum class ServiceControlResult {
 // No retry and no waiting beyond the call itself; every handle opened is closed again.
 ServiceControlResult controlService(const std::string& serviceName, uint32_t code);
 
+// Whether the process that last hosted the named service ended without stopping it (killed,
+// crashed), so that what it marked in the settings file (its "running" key) is stale. Called by
+// the power manager each time it finds the service marked as running; does not block. Windows:
+// false (the service manager runs the service, which keeps its own keys). Host: the home's
+// service lock (platform/host/service_host.h) is free although its holder never stopped.
+bool serviceHostDied(const std::string& serviceName);
+
 } // namespace tavik::platform

@@ -6,6 +6,7 @@
 #include "frame/handle.h"
 #include "frame/service_control.h"
 #include "frame/settings_file.h"
+#include "platform/service.h"
 #include "platform/sync.h"
 
 namespace tavik::power {
@@ -19,7 +20,7 @@ int32_t readKey(frame::SettingsFile& store, const char* key) {
 // A service that is not running is no error: after the last attempt the caller goes on.
 void waitForService() {
     for (int attempt = 0; attempt < kServiceWaitAttempts; ++attempt) {
-        if (readPowerMgrKey(kPowerMgrRunningKey) != 0) return;
+        if (powerMgrServiceRunning()) return;
         platform::sleepMs(kServiceWaitStepMs);
     }
 }
@@ -39,6 +40,10 @@ void writePowerMgrKey(const char* key, int32_t value) {
     frame::SettingsFile store;
     store.load();
     store.setInt(key, value);
+}
+
+bool powerMgrServiceRunning() {
+    return readPowerMgrKey(kPowerMgrRunningKey) != 0 && !platform::serviceHostDied(frame::kPlatformServiceName);
 }
 
 int32_t nextReadyCount(int32_t n) { return n == std::numeric_limits<int32_t>::max() ? 1 : n + 1; }

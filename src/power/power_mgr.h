@@ -30,6 +30,10 @@ void writePowerMgrKey(const char* key, int32_t value);
 // count starts again as from a missing key).
 int32_t nextReadyCount(int32_t n);
 
+// Whether the service runs: "PowerMgrRunning" is non-zero and the process that set it has not
+// died without clearing it (a killed service leaves the key set).
+bool powerMgrServiceRunning();
+
 // Fresh object per factory call.
 class PowerMgr_Imp final : public Varnholtstad::PowerMgr {
 public:

@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 
 #include "frame/cross_process_lock.h"
 #include "sim/profile_files.h"
+#include "sim/profile_schema.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -54,6 +57,14 @@ TEST_F(ProfileTest, BadProfilesAreRefusedNamingFileAndField) {
     std::string out;
     EXPECT_EQ(run(binPath("tavikctl") + " sim load " + home() + "/bad.json", &out), 2) << out;
     EXPECT_NE(out.find("nested deeper"), std::string::npos) << out;
+
+    // Too deep a nesting names the path of keys down to the level past the limit, whatever the
+    // section (here one the schema does not know).
+    std::string deep = "1", field = "x"; // 33 keys and indices: x, then a and [0] 16 times
+    for (int i = 0; i < 40; ++i) deep = R"({"a": [)" + deep + "]}";
+    for (int i = 0; i < 16; ++i) field += ".a[0]";
+    EXPECT_EQ(run(binPath("tavikctl") + " sim load " + write("deep.json", R"({"x": )" + deep + "}"), &out), 2);
+    EXPECT_NE(out.find("deep.json: " + field + ": nested deeper than 32 levels"), std::string::npos) << out;
 
     // Sections of other models pass; every shipped profile is valid.
     EXPECT_NO_THROW(tavik::sim::Unit::readProfile(write("other.json", R"({"lighting": {"any": [1, 2]}})")));
@@ -108,6 +119,55 @@ TEST_F(ProfileTest, ResetRemovesTheHomesUnusedNamedLocks) {
     std::string out;
     ASSERT_EQ(run(binPath("tavikctl") + " sim reset", &out), 0) << out;
     EXPECT_TRUE(fs::is_empty(home() + "/sim/locks"));
+}
+
+// Every field the schema checks is in the table of docs/simulator.md, and every field documented
+// there is accepted by the schema (the model reads documented fields the schema once refused).
+TEST_F(ProfileTest, DocumentedFieldsAndSchemaAgree) {
+    std::ifstream docs(std::string(TAVIK_SOURCE_DIR) + "/docs/simulator.md");
+    ASSERT_TRUE(docs) << "docs/simulator.md";
+    std::set<std::string> documented;
+    std::string line;
+    bool inTable = false;
+    while (std::getline(docs, line)) {
+        if (line.rfind("### ", 0) == 0 || line.rfind("## ", 0) == 0) inTable = line == "### The checked fields";
+        if (inTable && line.rfind("| `", 0) == 0) documented.insert(line.substr(3, line.find('`', 3) - 3));
+    }
+
+    const json& schema = tavik::sim::profileSchema();
+    std::set<std::string> checked;
+    // Walks properties, list items and alternatives, following references into "definitions".
+    std::function<void(const json&, const std::string&)> walk = [&](const json& node, const std::string& path) {
+        if (node.contains("$ref")) {
+            const std::string ref = node["$ref"];
+            return walk(schema["definitions"][ref.substr(ref.rfind('/') + 1)], path);
+        }
+        for (const char* alternatives : {"oneOf", "anyOf"})
+            if (node.contains(alternatives))
+                for (const json& a : node[alternatives]) walk(a, path);
+        if (node.contains("items") && node["items"].is_object()) walk(node["items"], path + "[]");
+        if (node.contains("properties"))
+            for (const auto& [key, sub] : node["properties"].items()) {
+                const std::string field = (path.empty() ? "" : path + ".") + key;
+                checked.insert(field);
+                walk(sub, field);
+            }
+    };
+    walk(schema, "");
+    EXPECT_GT(checked.size(), 30u);
+    for (const std::string& f : checked) EXPECT_TRUE(documented.count(f)) << f << " is checked but not documented";
+    for (const std::string& f : documented) EXPECT_TRUE(checked.count(f)) << f << " is documented but not checked";
+
+    // The telematics fields of the expander load, and the model takes them.
+    std::string out;
+    ASSERT_EQ(run(binPath("tavikctl") + " sim load " +
+                      write("modem.json", R"({"board": {"expander": {"latch": 128, "direction": 0, "modem_on": true,
+                                                                     "gps_antenna": false}}})"),
+                  &out),
+              0)
+        << out;
+    EXPECT_EQ(unit().getValue("board.expander.modem.on"), true);
+    EXPECT_EQ(unit().getValue("board.expander.gps_antenna"), false);
 }
 
 } // namespace

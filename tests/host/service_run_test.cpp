@@ -15,6 +15,7 @@
 #include "frame/settings_file.h"
 #include "lighting/backlight_controller.h"
 #include "lighting_test_support.h"
+#include "power/power_mgr.h"
 #include "support/sim_fixture.h"
 #include "tavik2/backlight.h"
 #include "tavik2/lightsensor.h"
@@ -62,6 +63,7 @@ public:
         if (out_ >= 0) ::close(out_);
     }
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     const std::string& output() const { return output_; }
 
     // Reads output until it contains `text` or the output ends; false after 30 s.
@@ -153,6 +155,36 @@ TEST_F(ServiceRunTest, InterruptStopsAnIdleService) {
     EXPECT_EQ(service.stop(SIGINT), 0);
     EXPECT_NE(service.output().find("\"averaging_lock_free\":true"), std::string::npos) << service.output();
     EXPECT_NE(service.output().find("\"signal\":\"SIGINT\""), std::string::npos) << service.output();
+}
+
+// One platform service per home: a second start names the running one and fails; a killed service
+// frees the home and is seen as not running by the library, although its key still says running.
+TEST_F(ServiceRunTest, OneServicePerHomeAndAKilledOneIsSeenAsStopped) {
+    const std::string ctl = "timeout 30 " + tavik::test::binPath("tavikctl");
+    Child first(home(), {"powermgr", "service"});
+    ASSERT_TRUE(first.waitFor("power manager running")) << first.output();
+    EXPECT_TRUE(tavik::power::powerMgrServiceRunning());
+    for (const char* second : {" service run", " powermgr service"}) {
+        std::string out;
+        EXPECT_EQ(run(ctl + second, &out), 1) << second << ": " << out;
+        EXPECT_NE(out.find("already runs in process " + std::to_string(first.pid())), std::string::npos) << out;
+    }
+
+    first.stop(SIGKILL);
+    EXPECT_EQ(key(tavik::power::kPowerMgrRunningKey), "1"); // nobody cleared it
+    EXPECT_FALSE(tavik::power::powerMgrServiceRunning());
+    std::string out;
+    EXPECT_EQ(run(ctl + " powermgr register 1", &out), 3) << out;
+    EXPECT_NE(out.find("no power-manager service runs"), std::string::npos) << out;
+    EXPECT_EQ(run(ctl + " powermgr watch --timeout 3600", &out), 3) << out;
+    ASSERT_EQ(run(ctl + " --json status", &out), 0) << out;
+    EXPECT_EQ(nlohmann::json::parse(out)["power"]["powermgr_service"]["value"], false) << out;
+
+    Child next(home(), {"service", "run"});
+    ASSERT_TRUE(next.waitFor("service running")) << next.output();
+    EXPECT_TRUE(tavik::power::powerMgrServiceRunning());
+    EXPECT_EQ(next.stop(SIGTERM), 0) << next.output();
+    EXPECT_FALSE(tavik::power::powerMgrServiceRunning());
 }
 
 } // namespace

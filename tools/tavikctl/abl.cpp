@@ -52,7 +52,7 @@ void addAblCommands(CLI::App& app, Context& ctx) {
     auto* runCmd = cmd->add_subcommand("run", "Host the controller in this process (as the platform service does)");
     static double seconds = 0;
     runCmd->add_option("--for", seconds, "Seconds to run (unit time); 0 or absent: until interrupted")
-        ->check(CLI::Range(0.0, 1e7));
+        ->check(finiteRange(0.0, 1e7));
     runCmd->callback([&ctx] { run(ctx, seconds); });
 }
 

@@ -111,7 +111,7 @@ void showAbout(Context& ctx) {
         std::cerr << "tavikctl: about: " << failed.size() << " of "
                   << std::size(kTexts) + std::size(kCounts) + std::size(kFlags) << " items could not be read: " << why
                   << '\n';
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
     }
 }
 

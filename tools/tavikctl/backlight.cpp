@@ -2,8 +2,11 @@
 // family.
 #include "cli.h"
 
+#include <initializer_list>
 #include <sstream>
 
+#include "frame/settings_file.h"
+#include "lighting/abl_settings.h"
 #include "tavik2/backlight.h"
 
 namespace tavikctl {
@@ -19,22 +22,35 @@ struct BacklightHandle {
 
 std::string onOff(bool on) { return on ? "on" : "off"; }
 
-// One line of the overview: its JSON value or its failure.
+// One line of the overview: its JSON value, "not set" or its failure.
 struct Overview {
+    Context& ctx;
     json doc = json::object();
     std::string text;
-    bool failed = false;
+    tavik::frame::SettingsEntries settings = [] {
+        tavik::frame::SettingsFile store; // held only while reading: it is the settings lock
+        store.load();
+        return store.entries();
+    }();
 
-    void add(const char* key, const char* label, ErrorCode e, const json& value, const std::string& shown) {
+    // `keys`: the settings keys the value is read from. A getter refuses a missing key as a
+    // datatype mismatch; on a new unit none is written yet, which is no failure.
+    void add(const char* key, const char* label, ErrorCode e, const json& value, const std::string& shown,
+             std::initializer_list<const char*> keys = {}) {
         std::string line = std::string(label) + ":";
         line.append(line.size() < 20 ? 20 - line.size() : 1, ' ');
+        bool unset = false;
+        for (const char* k : keys) unset = unset || settings.find(k) == settings.end();
         if (e == ERR_SUCCESS) {
             doc[key] = value;
             line += shown;
+        } else if (e == ERR_DATATYPE_MISMATCH && unset) {
+            doc[key] = {{"state", "not set"}};
+            line += "not set";
         } else {
             doc[key] = {{"code", e}, {"message", errorText(e)}};
             line += "error " + std::to_string(e) + ": " + errorText(e);
-            failed = true;
+            ctx.noteReading(e);
         }
         text += line + "\n";
     }
@@ -42,7 +58,7 @@ struct Overview {
 
 void show(Context& ctx) {
     BacklightHandle b;
-    Overview o;
+    Overview o{ctx};
     uint8_t level = 0, status = 0;
     ErrorCode e = Backlight_getIntensity(b.h, &level);
     o.add("level", "Level", e, level, std::to_string(level) + " of 255");
@@ -53,25 +69,27 @@ void show(Context& ctx) {
           std::to_string(status) + (ok ? " (working)" : " (fault)"));
     bool automatic = false;
     e = Backlight_getAutomaticBLStatus(b.h, &automatic);
-    o.add("automatic", "Automatic", e, automatic, onOff(automatic));
+    o.add("automatic", "Automatic", e, automatic, onOff(automatic), {tavik::lighting::kKeyStatus});
     bool soft = false;
     double k = 0;
     e = Backlight_getAutomaticBLParams(b.h, &soft, &k);
     std::ostringstream kText;
     kText << k;
     o.add("parameters", "Parameters", e, json{{"soft_transitions", soft}, {"k", k}},
-          "soft transitions " + onOff(soft) + ", k " + kText.str());
+          "soft transitions " + onOff(soft) + ", k " + kText.str(),
+          {tavik::lighting::kKeySoftTransitions, tavik::lighting::kKeyK});
     int32_t average = 0, reject = 0, delta = 0, mode = 0;
     e = Backlight_getAutomaticBLFilter(b.h, &average, &reject, &delta, &mode);
     o.add("filter", "Filter", e,
           json{{"average_samples", average}, {"reject_samples", reject}, {"reject_delta_lux", delta}, {"mode", mode}},
           "average " + std::to_string(average) + " samples, reject window " + std::to_string(reject) +
-              " samples above " + std::to_string(delta) + " lux, mode " + std::to_string(mode));
+              " samples above " + std::to_string(delta) + " lux, mode " + std::to_string(mode),
+          {tavik::lighting::kKeyAverageWndSize, tavik::lighting::kKeyRejectWndSize,
+           tavik::lighting::kKeyRejectDeltaInLux, tavik::lighting::kKeyMode});
     int32_t dimming = 0;
     e = Backlight_getLedDimming(b.h, &dimming);
-    o.add("led_dimming", "LED dimming", e, dimming == 1, onOff(dimming == 1));
+    o.add("led_dimming", "LED dimming", e, dimming == 1, onOff(dimming == 1), {tavik::lighting::kKeyLedDimming});
     emit(ctx, o.doc, o.text);
-    if (o.failed) ctx.exitCode = 1;
 }
 
 // Runs a setter and reports its outcome.
@@ -89,6 +107,11 @@ void addBacklightCommands(CLI::App& app, Context& ctx) {
     cmd->require_subcommand(0, 1);
     cmd->callback([&ctx, cmd] {
         if (cmd->get_subcommands().empty()) show(ctx);
+    });
+    addUsageHint(cmd, [](const std::string& word) {
+        return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos
+                   ? "tavikctl backlight set " + word
+                   : std::string();
     });
 
     auto* set = cmd->add_subcommand("set", "Set the backlight level");

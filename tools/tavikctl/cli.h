@@ -1,7 +1,9 @@
 // Shared pieces of the tavikctl commands: output in text or JSON, and exit codes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -14,9 +16,32 @@ namespace tavikctl {
 
 using json = nlohmann::json;
 
+// Exit statuses, the same for every command (README "Exit status", `tavikctl --help`):
+enum ExitStatus : int {
+    kExitSuccess = 0,     // done; an overview also when the unit lacks a part, a feature or a setting
+    kExitRefused = 1,     // the unit or the library refused: a result code other than those of 3
+    kExitUsage = 2,       // the command line was not understood, a value or an input file is wrong
+    kExitUnreachable = 3, // the unit could not be reached: a driver, device or service that does not
+                          // open (ERR_OPEN_FAILED), or a simulated unit that cannot be opened
+};
+
+// The exit status a result code gives: 0, kExitRefused or kExitUnreachable.
+int exitStatusFor(int32_t code);
+
+// Whether a code says that the unit lacks what was asked for (not supported, firmware too old):
+// an overview shows it as a value and does not fail for it.
+bool lacksFeature(int32_t code);
+
 struct Context {
     bool json = false; // --json: one JSON document on stdout
     int exitCode = 0;
+
+    // Records a failure; the most serious status wins (3 over 2 over 1).
+    void fail(int status) { exitCode = std::max(exitCode, status); }
+    // Records the result of one value of an overview: a lacking feature does not fail it.
+    void noteReading(int32_t code) {
+        if (!lacksFeature(code)) fail(exitStatusFor(code));
+    }
 };
 
 // Text of a result code, as GetErrorStringA gives it.
@@ -29,8 +54,15 @@ json text8(const std::string& bytes);
 // Prints a JSON document (--json) or the given text, and records a failure exit when asked.
 void emit(Context& ctx, const json& document, const std::string& text);
 
-// Reports a failed result code: its message on stderr (or in JSON), exit status 1.
+// Reports a failed result code: its message on stderr (or in JSON), the status exitStatusFor gives.
 void failWith(Context& ctx, const std::string& what, int32_t code);
+
+// A hint for a word that `command` did not expect, e.g. "tavikctl backlight set 50" for
+// `tavikctl backlight 50`; the function returns "" when it has none for that word.
+void addUsageHint(const CLI::App* command, std::function<std::string(const std::string& word)> hint);
+
+// A number range for CLI11 options that refuses NaN (which compares false with both ends).
+CLI::Validator finiteRange(double lowest, double highest);
 
 // Command groups; each lives in its own file.
 void addVersionCommands(CLI::App& app, Context& ctx);

@@ -130,7 +130,7 @@ void runJob(Context& ctx, const std::string& target, const std::string& file, bo
 
     if (s.result != ERR_SUCCESS) {
         if (!ctx.json) std::cerr << what << ": " << errorText(s.result) << " (" << s.result << ")\n";
-        ctx.exitCode = 1;
+        ctx.fail(exitStatusFor(s.result));
     } else if (!ctx.json) {
         std::cout << what << ": " << (upgrade ? "programmed and verified" : "matches the image") << '\n';
     }
@@ -172,7 +172,8 @@ void addFirmwareCommands(CLI::App& app, Context& ctx) {
                                        upgrade ? "Program a target from an image file, then verify it"
                                                : "Compare a target with an image file");
         cmd->add_option("target", target, "fpga, ss or front")->required()->check(CLI::IsMember({"fpga", "ss", "front"}));
-        cmd->add_option("file", file, "Image file (Intel HEX)")->required();
+        // A missing file is named before the job starts (and before any progress shows).
+        cmd->add_option("file", file, "Image file (Intel HEX)")->required()->check(CLI::ExistingFile);
         cmd->callback([&ctx, upgrade] { runJob(ctx, target, file, upgrade); });
     }
     fw->add_subcommand("status", "Whether a firmware job is running on the unit")->callback([&ctx] { showState(ctx); });

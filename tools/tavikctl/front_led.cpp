@@ -187,6 +187,7 @@ void addFrontLedCommands(CLI::App& app, Context& ctx) {
     static SetOptions set;
     auto* setCmd = led->add_subcommand("set", "Set the colour, blink signal, pattern fields and start-up flag");
     setCmd->add_option("--color", set.color, "red|green|blue|cyan|magenta|orange or R,G,B (0..15 each)");
+    addUsageHint(setCmd, [](const std::string& word) { return "tavikctl led set --color " + word; });
     setCmd->add_option("--signal", set.signal, "HZ,DUTY: blink frequency 0.2..50 Hz and duty cycle 0..100 %");
     setCmd->add_option("--on-time", set.fields[0], "On time in hundredths of a second (0..255)")->check(CLI::Range(0, 255));
     setCmd->add_option("--off-time", set.fields[1], "Off time in hundredths of a second (0..255)")->check(CLI::Range(0, 255));

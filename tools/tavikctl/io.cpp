@@ -57,7 +57,6 @@ void showVoltages(Context& ctx, int64_t only) {
     std::string text;
     const int64_t first = only >= 0 ? only : 0;
     const int64_t last = only >= 0 ? only : kSelectors - 1;
-    bool failed = false;
     for (int64_t s = first; s <= last; ++s) {
         const Reading r = readVoltage(h, static_cast<int32_t>(s));
         json item = {{"selector", s}};
@@ -69,18 +68,17 @@ void showVoltages(Context& ctx, int64_t only) {
         } else if (r.code == ERR_NOT_SUPPORTED) {
             item["measured"] = false;
             line += "not measured";
-            failed = failed || only >= 0; // asked for this one voltage: there is none
+            if (only >= 0) ctx.fail(kExitRefused); // asked for this one voltage: there is none
         } else {
             item["error"] = failure(r.code);
             line += "error " + std::to_string(r.code) + ": " + errorText(r.code);
-            failed = true;
+            ctx.noteReading(r.code);
         }
         doc.push_back(item);
         text += line + "\n";
     }
     Adc_release(h);
     emit(ctx, only >= 0 ? doc[0] : doc, text);
-    if (failed) ctx.exitCode = 1;
 }
 
 const char* const kFrameNames[] = {"standard", "extended", "both"};
@@ -116,7 +114,6 @@ void showCan(Context& ctx, int channel) {
     Varnholtstad::CanSetting* h = GetCanSetting();
     json doc = json::array();
     std::string text;
-    bool failed = false;
     const bool one = channel >= 0;
     const int first = one ? channel : 1;
     const int last = one ? channel : 255;
@@ -131,13 +128,12 @@ void showCan(Context& ctx, int channel) {
             }
             break; // past the last channel
         }
-        failed = failed || e != ERR_SUCCESS;
+        ctx.noteReading(e);
         doc.push_back(item);
         text += line + "\n";
     }
     CanSetting_release(h);
     emit(ctx, one ? doc[0] : doc, text);
-    if (failed) ctx.exitCode = 1;
 }
 
 struct CanSetOptions {

@@ -43,7 +43,8 @@ void show(Context& ctx) {
         text += "range: error " + std::to_string(r) + ": " + errorText(r);
     }
     emit(ctx, doc, text);
-    if (e != ERR_SUCCESS || r != ERR_SUCCESS) ctx.exitCode = 1;
+    ctx.noteReading(e);
+    ctx.noteReading(r);
 }
 
 struct AverageOptions {
@@ -109,7 +110,7 @@ void addLightCommands(CLI::App& app, Context& ctx) {
 
     auto* average = cmd->add_subcommand("average", "Run an averaging and print the average as it changes");
     static AverageOptions o;
-    average->add_option("--for", o.seconds, "Seconds to run (unit time)")->check(CLI::Range(0.0, 86400.0));
+    average->add_option("--for", o.seconds, "Seconds to run (unit time)")->check(finiteRange(0.0, 86400.0));
     average->add_option("--window", o.average, "Samples averaged");
     average->add_option("--reject", o.reject, "Samples in the rejection window");
     average->add_option("--delta", o.delta, "Largest spread in lux inside the rejection window");

@@ -6,8 +6,9 @@
 
 #include "powermgr_service.h"
 #include "readings.h"
-#include "tavik2/power_mgr.h"
 #include "platform/sync.h"
+#include "power/power_mgr.h"
+#include "tavik2/power_mgr.h"
 
 namespace tavikctl {
 namespace {
@@ -16,11 +17,28 @@ using Varnholtstad::PowerMgr;
 
 constexpr uint32_t kWatchStepMs = 100;
 
+// A registration with no service reaches nobody: no request would ever come. The library
+// accepts it (an absent service is no error); the tool says so instead of waiting in vain.
+bool serviceRuns(Context& ctx, const std::string& what) {
+    if (tavik::power::powerMgrServiceRunning()) return true;
+    if (ctx.json)
+        std::cout << json{{"error", {{"what", what}, {"message", "no power-manager service runs on this unit"}}}}.dump(2)
+                  << '\n';
+    else
+        std::cerr << what << ": no power-manager service runs on this unit (tavikctl service run starts one)\n";
+    ctx.fail(kExitUnreachable);
+    return false;
+}
+
 // Registers (or unregisters) one object; its release at exit unregisters it again.
 void registerOnce(Context& ctx, int32_t configuration) {
     PowerMgr* h = GetPowerMgr();
     if (h == nullptr) {
         failWith(ctx, "powermgr", ERR_MEMORY_ALLOCATION);
+        return;
+    }
+    if (configuration != 0 && !serviceRuns(ctx, "register")) {
+        PowerMgr_release(h);
         return;
     }
     const ErrorCode e = PowerMgr_registerControlledSuspendOrShutDown(h, configuration);
@@ -43,6 +61,10 @@ void watch(Context& ctx, int32_t configuration, double timeoutSeconds) {
     PowerMgr* h = GetPowerMgr();
     if (h == nullptr) {
         failWith(ctx, "powermgr", ERR_MEMORY_ALLOCATION);
+        return;
+    }
+    if (!serviceRuns(ctx, "watch")) {
+        PowerMgr_release(h);
         return;
     }
     json events = json::array();
@@ -92,7 +114,7 @@ void watch(Context& ctx, int32_t configuration, double timeoutSeconds) {
         std::cout << json{{"events", events}, {"resumed", resumed}, {"timed_out", timedOut}}.dump(2) << '\n';
     if (timedOut) {
         if (!ctx.json) std::cerr << "watch: timed out\n";
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
     }
 }
 
@@ -101,6 +123,8 @@ extern "C" void onStopSignal(int) { stopService.store(true); }
 
 // Runs until interrupted, until `seconds` of unit time have passed, or after `cycles` cycles.
 void serve(Context& ctx, double seconds, int cycles, const PowerMgrService::Options& options) {
+    const auto serviceLock = claimService(ctx, "powermgr service");
+    if (!serviceLock) return;
     PowerMgrService service(options, [&ctx](const std::string& line) {
         if (!ctx.json) std::cout << line << std::endl;
     });
@@ -136,7 +160,7 @@ void addPowerMgrCommands(CLI::App& app, Context& ctx) {
     static int32_t watchConfiguration = 1;
     static double timeout = 60;
     w->add_option("--config", watchConfiguration, "Configuration to register with (1 or 2)");
-    w->add_option("--timeout", timeout, "Give up after this many seconds of unit time");
+    w->add_option("--timeout", timeout, "Give up after this many seconds of unit time")->check(finiteRange(0.0, 1e6));
     w->callback([&ctx] { watch(ctx, watchConfiguration, timeout); });
 
     auto* s = pm->add_subcommand("service", "Run only the platform service's power-manager side (also part of `service run`)");
@@ -144,10 +168,10 @@ void addPowerMgrCommands(CLI::App& app, Context& ctx) {
     static int cycles = 0;
     static PowerMgrService::Options options;
     static double readyTimeout = 30, suspendSeconds = 1;
-    s->add_option("--for", seconds, "Stop after this many seconds of unit time");
-    s->add_option("--cycles", cycles, "Stop after this many suspend/shutdown cycles");
-    s->add_option("--ready-timeout", readyTimeout, "Longest wait for the ready reports, seconds");
-    s->add_option("--suspend", suspendSeconds, "Time spent suspended, seconds");
+    s->add_option("--for", seconds, "Stop after this many seconds of unit time")->check(finiteRange(0.0, 1e6));
+    s->add_option("--cycles", cycles, "Stop after this many suspend/shutdown cycles")->check(CLI::NonNegativeNumber);
+    s->add_option("--ready-timeout", readyTimeout, "Longest wait for the ready reports, seconds")->check(finiteRange(0.0, 1e6));
+    s->add_option("--suspend", suspendSeconds, "Time spent suspended, seconds")->check(finiteRange(0.0, 1e6));
     s->callback([&ctx] {
         options.readyTimeoutMs = static_cast<uint32_t>(readyTimeout * 1000.0);
         options.suspendMs = static_cast<uint32_t>(suspendSeconds * 1000.0);

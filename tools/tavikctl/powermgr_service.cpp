@@ -152,6 +152,21 @@ void PowerMgrService::runCycle(int32_t request) {
     report_("resumed");
 }
 
+std::unique_ptr<tavik::platform::host::ServiceHostLock> claimService(Context& ctx, const std::string& what) {
+    uint32_t holder = 0;
+    auto lock = tavik::platform::host::ServiceHostLock::acquire(holder);
+    if (lock) return lock;
+    const std::string who = holder != 0 ? "process " + std::to_string(holder) : "another process";
+    if (ctx.json)
+        std::cout << json{{"error", {{"what", what}, {"message", "the platform service already runs"}, {"pid", holder}}}}.dump(2)
+                  << '\n';
+    else
+        std::cerr << what << ": the platform service of this unit already runs in " << who
+                  << " (one per TAVIK_HOME; stop that one first)\n";
+    ctx.fail(kExitRefused);
+    return nullptr;
+}
+
 ErrorCode requestPowerMgrCycle(int32_t request) {
     return tavik::frame::serviceControlError(
         tavik::frame::sendServiceControl(kServiceCycleCodeBase + static_cast<uint32_t>(request)));

@@ -15,8 +15,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "cli.h"
+#include "platform/host/service_host.h"
 #include "tavik2/error_code.h"
 
 namespace tavikctl {
@@ -69,6 +72,10 @@ private:
 
 // `tavikctl service suspend|shutdown|restart`: asks the running service for a cycle.
 ErrorCode requestPowerMgrCycle(int32_t request);
+
+// Takes the home's one service lock for the caller's whole run. Null when another process runs
+// the service: that is reported (naming the process) with exit status kExitRefused.
+std::unique_ptr<tavik::platform::host::ServiceHostLock> claimService(Context& ctx, const std::string& what);
 
 // The service's loop until `stop` becomes true: start, poll, stop.
 void runPowerMgrService(PowerMgrService& service, const std::atomic<bool>& stop);

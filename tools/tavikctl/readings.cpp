@@ -12,13 +12,6 @@ Reading reading(const std::string& key, const std::string& label, const std::str
     return r;
 }
 
-namespace {
-bool isLackingFeature(ErrorCode e) {
-    return e == ERR_NOT_SUPPORTED || e == ERR_NEWER_SS_VERSION_REQUIRED ||
-           e == ERR_NEWER_FPGA_VERSION_REQUIRED || e == ERR_NEWER_FRONT_VERSION_REQUIRED;
-}
-} // namespace
-
 void showReadings(Context& ctx, const std::vector<Reading>& readings) {
     size_t width = 0;
     for (const Reading& r : readings) width = std::max(width, r.label.size());
@@ -37,14 +30,14 @@ void showReadings(Context& ctx, const std::vector<Reading>& readings) {
         } else {
             item = {{"code", r.code}, {"message", errorText(r.code)}};
             line += "error " + std::to_string(r.code) + ": " + errorText(r.code);
-            if (!isLackingFeature(r.code)) failed = true;
+            ctx.noteReading(r.code);
+            failed = failed || !lacksFeature(r.code);
         }
         doc[r.key] = item;
         text += line + "\n";
     }
     emit(ctx, doc, text);
     if (failed) {
-        ctx.exitCode = 1;
         if (!ctx.json) std::cerr << "tavikctl: some values could not be read\n";
     }
 }

@@ -26,7 +26,7 @@ Reading reading(const std::string& key, const std::string& label, const std::str
 
 // Prints the readings as aligned "label: value unit" lines or one JSON object by key.
 // A unit that lacks a feature (not supported, firmware too old) shows the refusal without
-// failing; any other failure gives exit status 1.
+// failing; any other failure gives the exit status of its code.
 void showReadings(Context& ctx, const std::vector<Reading>& readings);
 
 // A signed/unsigned integer argument in decimal or 0x hex within [lowest, highest].

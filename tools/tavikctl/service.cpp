@@ -46,6 +46,8 @@ void run(Context& ctx) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    const auto serviceLock = claimService(ctx, "service run");
+    if (!serviceLock) return;
     TavikPrivate* h = GetTavikPrivate();
     if (h == nullptr) return failWith(ctx, "service run", ERR_MEMORY_ALLOCATION);
     const ErrorCode e = TavikPrivate_automaticBacklightInit(h);

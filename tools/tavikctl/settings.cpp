@@ -18,7 +18,7 @@ void fail(Context& ctx, const std::string& message, json detail = json::object()
     } else {
         std::cerr << "tavikctl: " << message << '\n';
     }
-    ctx.exitCode = 1;
+    ctx.fail(kExitRefused);
 }
 
 // Loads the store; false (reported) when the file exists but cannot be read.
@@ -53,7 +53,7 @@ void getSetting(Context& ctx, const std::string& key) {
             std::cout << json{{"key", text8(key)}, {"value", nullptr}}.dump(2) << '\n';
         else
             std::cerr << key << ": not set in " << store.path() << '\n';
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
         return;
     }
     emit(ctx, json{{"key", text8(key)}, {"value", text8(it->second)}}, it->second);

@@ -128,7 +128,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     log->add_option("--target", logFilter.target, "Only this device or target");
     log->add_option("--code", logFilter.code, "Only this request code, control code or ordinal");
     log->add_option("--since", logFilter.since, "Only entries after this sequence number");
-    log->add_option("--last", logFilter.last, "Only the last N entries");
+    log->add_option("--last", logFilter.last, "Only the last N entries (0: all)")->check(finiteRange(0, 1e9));
     log->add_flag("--clear", clearLog, "Empty the log");
     log->callback([&ctx] { showLog(ctx, logFilter, clearLog); });
 
@@ -141,12 +141,13 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     add->add_option("--code", fo.code, "Request code, service code or board ordinal; 0 = any");
     add->add_option("--action", fo.action, "What happens (see the targets below)")->required();
     add->add_option("--count", fo.count, "Byte count the request returns (count, reply)");
-    add->add_option("--reply", fo.reply, "Reply bytes in hex (reply)");
+    auto* reply = add->add_option("--reply", fo.reply, "Reply bytes in hex (reply); \"\" for none");
     add->add_option("--times", fo.times, "Apply to the next N matching requests only (N >= 1)");
     add->add_option("--skip", fo.skip, "Let the first N matching requests pass first");
     add->add_option("--address", fo.address, "I2C device address (board)");
     add->add_option("--value", fo.value, "What the board call returns (value)");
-    add->callback([&ctx] {
+    add->callback([&ctx, reply] {
+        fo.replyGiven = reply->count() > 0;
         const json f = asOption([] { return simops::addFault(fo); });
         emit(ctx, f, "fault added: " + f.dump());
     });

@@ -38,7 +38,7 @@ void addSimLightCommands(CLI::App& simApp, Context& ctx) {
     auto* light = simApp.add_subcommand("light", "Ambient light of the simulated sensor: LUX or --script FILE");
     static double lux = -1;
     static std::string script;
-    auto* luxOption = light->add_option("lux", lux, "Illuminance in lux (stops a script)")->check(CLI::Range(0.0, 1e6));
+    auto* luxOption = light->add_option("lux", lux, "Illuminance in lux (stops a script)")->check(finiteRange(0.0, 1e6));
     light->add_option("--script", script, "File of \"seconds lux\" lines, played from now")->excludes(luxOption);
     light->callback([&ctx] { setLight(ctx, lux, script); });
 }

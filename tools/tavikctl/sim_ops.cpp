@@ -74,10 +74,12 @@ json addFault(const FaultSpec& o) {
     } else if (o.action == "count") {
         throw Refused("--count", "--action count needs --count N");
     }
-    if (!o.reply.empty() || o.action == "reply") {
+    if (o.replyGiven || !o.reply.empty() || o.action == "reply") {
         std::vector<uint8_t> bytes;
         if (o.action != "reply") throw Refused("--reply", "only with --action reply");
-        if (o.reply.empty() || !tavik::sim::fromHex(o.reply, bytes)) throw Refused("--reply", "needs hex bytes, e.g. 01020304");
+        // An empty reply is kept: the request succeeds and writes nothing.
+        if ((!o.replyGiven && o.reply.empty()) || !tavik::sim::fromHex(o.reply, bytes))
+            throw Refused("--reply", "needs hex bytes, e.g. 01020304 (\"\" for none)");
         f["reply"] = tavik::sim::toHex(bytes.data(), bytes.size());
     }
     if (o.action == "absent" && device && f["code"] != 0) throw Refused("--code", "absent applies to opens: leave --code 0");

@@ -38,6 +38,7 @@ struct FaultSpec {
     std::string code = "0";
     std::string action;
     std::string count, reply, times, skip, address, value;
+    bool replyGiven = false; // --reply "" is a reply of no bytes, not a missing option
 };
 // Checks every option against the target's kind and adds the fault; returns it as stored.
 json addFault(const FaultSpec& spec);
@@ -66,6 +67,7 @@ struct Status {
     json document;    // what `tavikctl --json status` prints
     std::string text; // what `tavikctl status` prints
     bool failed = false; // some value could not be read
+    int exitStatus = 0;  // the tool's exit status for the values that failed (exitStatusFor)
 };
 Status status();
 

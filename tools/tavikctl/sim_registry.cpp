@@ -36,14 +36,14 @@ void getValue(Context& ctx, const RegistryOptions& o) {
         }
         if (ctx.json) std::cout << json{{"error", "no such key"}, {"path", o.path}}.dump(2) << '\n';
         else std::cerr << o.path << ": no such key\n";
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
         return;
     }
     const auto value = sim::registryGet(o.path, o.name);
     if (!value) {
         if (ctx.json) std::cout << json{{"error", "no such value"}, {"path", o.path}, {"name", o.name}}.dump(2) << '\n';
         else std::cerr << o.path << "\\" << o.name << ": no such value\n";
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
         return;
     }
     const json j = sim::registryValueJson(*value);
@@ -77,7 +77,7 @@ void deleteValue(Context& ctx, const RegistryOptions& o) {
     if (!sim::registryDelete(o.path, o.name)) {
         if (ctx.json) std::cout << json{{"deleted", false}, {"path", o.path}, {"name", o.name}}.dump(2) << '\n';
         else std::cerr << o.path << (o.name.empty() ? "" : "\\" + o.name) << ": nothing to delete\n";
-        ctx.exitCode = 1;
+        ctx.fail(kExitRefused);
         return;
     }
     emit(ctx, json{{"deleted", true}, {"path", o.path}, {"name", o.name}},
@@ -122,7 +122,7 @@ void addSimTouchCommands(CLI::App& simApp, Context& ctx) {
         if (!point) {
             if (ctx.json) std::cout << json{{"finished", nullptr}}.dump(2) << '\n';
             else std::cerr << "no calibration point pending\n";
-            ctx.exitCode = 1;
+            ctx.fail(kExitRefused);
             return;
         }
         emit(ctx, json{{"finished", *point}}, "calibration point " + std::to_string(*point) + " finished");

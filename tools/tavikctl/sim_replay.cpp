@@ -107,7 +107,7 @@ void diff(Context& ctx, const std::string& a, const std::string& b) {
         }
     }
     emit(ctx, doc, text);
-    ctx.exitCode = 1;
+    ctx.fail(kExitRefused); // the traces differ
 }
 
 std::string statusText(const json& s) {
@@ -133,7 +133,7 @@ void onTrace(Context& ctx, F f) {
     } catch (const sim::TraceError& e) {
         if (ctx.json) std::cout << json{{"error", e.what()}, {"line", e.line}}.dump(2) << '\n';
         else std::cerr << "tavikctl: " << e.what() << '\n';
-        ctx.exitCode = 1;
+        ctx.fail(kExitUsage); // a trace that cannot be read is a wrong input file
     }
 }
 

@@ -239,7 +239,7 @@ void check(Context& ctx, const std::vector<std::string>& files) {
         for (json& d : doc)
             if (d["file"] == s.file) d["steps"] = s.steps.size();
     emit(ctx, doc, text);
-    if (!valid) ctx.exitCode = 2;
+    if (!valid) ctx.fail(kExitUsage);
 }
 
 void run(Context& ctx, const RunOptions& o) {
@@ -252,7 +252,7 @@ void run(Context& ctx, const RunOptions& o) {
             for (const Entry& e : entries) doc.push_back({{"file", e.file}, {"valid", !e.invalid}, {"error", e.result.failure}});
             emit(ctx, doc, "");
         }
-        ctx.exitCode = 2;
+        ctx.fail(kExitUsage);
         return;
     }
     // The homes: sub-folders of --home, or of a temporary folder of our own.
@@ -314,7 +314,7 @@ void run(Context& ctx, const RunOptions& o) {
     else ::setenv("TAVIK_HOME", oldHome.c_str(), 1);
     if (!o.junit.empty()) writeJunit(o.junit, entries);
     if (ctx.json) emit(ctx, doc, "");
-    ctx.exitCode = allPassed ? 0 : 1;
+    if (!allPassed) ctx.fail(kExitRefused);
 }
 
 } // namespace

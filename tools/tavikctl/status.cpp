@@ -324,9 +324,8 @@ void powerAndTemperatures(const Fitted& fitted, Items& out) {
 
     // The power manager's state is per object, and GetPowerMgr marks the unit as resumed (and
     // waits up to 2 s for the service): the service's side is read from the settings file instead.
-    const int32_t running = tavik::power::readPowerMgrKey(tavik::power::kPowerMgrRunningKey);
-    add(out, "powermgr_service", "Power manager service", "", ERR_SUCCESS, running != 0,
-        running != 0 ? "running" : "not running");
+    const bool running = tavik::power::powerMgrServiceRunning();
+    add(out, "powermgr_service", "Power manager service", "", ERR_SUCCESS, running, running ? "running" : "not running");
     int32_t request = tavik::power::readPowerMgrKey(tavik::power::kPowerMgrRequestKey);
     if (request < 0 || request > tavik::power::kHighestPowerMgrRequest) request = 0; // as getPowerMgrStatus
     add(out, "powermgr_request", "Power manager request", kCode, ERR_SUCCESS, request,
@@ -747,6 +746,8 @@ simops::Status simops::status() {
         for (const Item& i : items) {
             group[i.key] = itemJson(i);
             s.text += "  " + i.label + ":" + std::string(width + 2 - i.label.size(), ' ') + itemText(i) + "\n";
+            if (i.state == State::Failed || i.state == State::Unavailable)
+                s.exitStatus = std::max(s.exitStatus, exitStatusFor(i.code));
             s.failed = s.failed || i.state == State::Failed;
         }
         s.document[g.key] = group;
@@ -759,8 +760,8 @@ namespace {
 void showStatus(Context& ctx) {
     const simops::Status s = simops::status();
     emit(ctx, s.document, s.text);
+    ctx.fail(s.exitStatus);
     if (s.failed) {
-        ctx.exitCode = 1;
         if (!ctx.json) std::cerr << "tavikctl: some values could not be read\n";
     }
 }

@@ -36,9 +36,9 @@ const ModuleCommands kModules[] = {
 std::string onOff(int32_t v) { return v != 0 ? "on" : "off"; }
 
 // One value of a module: "on"/"off", or the refusal.
-json valueOf(ErrorCode e, int32_t v, bool& failed) {
+json valueOf(ErrorCode e, int32_t v, Context& ctx) {
     if (e == ERR_SUCCESS) return onOff(v);
-    failed = true;
+    ctx.noteReading(e);
     return json{{"code", e}, {"message", errorText(e)}};
 }
 
@@ -54,7 +54,6 @@ void showTelematics(Context& ctx) {
     }
     json doc = json::object();
     std::ostringstream text;
-    bool failed = false;
     int32_t any = 0;
     Telematics_getTelematicsAvailable(h, &any);
     doc["available"] = any != 0;
@@ -68,7 +67,7 @@ void showTelematics(Context& ctx) {
             text << m.label << ": not fitted\n";
         } else {
             const ErrorCode se = m.startUp(h, &startUp);
-            entry = {{"fitted", true}, {"power", valueOf(pe, power, failed)}, {"startup_power", valueOf(se, startUp, failed)}};
+            entry = {{"fitted", true}, {"power", valueOf(pe, power, ctx)}, {"startup_power", valueOf(se, startUp, ctx)}};
             text << m.label << ": power " << shown(entry["power"]) << ", at start-up " << shown(entry["startup_power"]) << '\n';
         }
         doc[m.name] = entry;
@@ -78,12 +77,11 @@ void showTelematics(Context& ctx) {
     if (ae == ERR_TELEMATICS_GPS_NOT_AVAILABLE) {
         doc["gps_antenna"] = nullptr;
     } else {
-        doc["gps_antenna"] = ae == ERR_SUCCESS ? json(antenna != 0 ? "connected" : "not connected") : valueOf(ae, 0, failed);
+        doc["gps_antenna"] = ae == ERR_SUCCESS ? json(antenna != 0 ? "connected" : "not connected") : valueOf(ae, 0, ctx);
         text << "GPS antenna: " << shown(doc["gps_antenna"]) << '\n';
     }
     Telematics_release(h);
     emit(ctx, doc, text.str());
-    if (failed) ctx.exitCode = 1;
 }
 
 void setModule(Context& ctx, const std::string& module, const std::string& value, bool atStartUp) {

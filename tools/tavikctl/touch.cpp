@@ -55,19 +55,18 @@ void showTouch(Context& ctx) {
     TouchScreen* h = GetTouchScreen();
     json doc = {{"advanced", json::array()}};
     std::string text;
-    bool failed = false;
 
     int32_t mode = 0;
     ErrorCode e = TouchScreen_getMode(h, &mode);
     doc["mode"] = e == ERR_SUCCESS ? json(mode) : failure(e);
     text += "mode:             " + (e == ERR_SUCCESS ? std::to_string(mode) : failureText(e)) + "\n";
-    failed = failed || e != ERR_SUCCESS;
+    ctx.noteReading(e);
 
     uint16_t time = 0;
     e = TouchScreen_getMouseRightClickTime(h, &time);
     doc["right_click_time"] = e == ERR_SUCCESS ? json(time) : failure(e);
     text += "right-click time: " + (e == ERR_SUCCESS ? std::to_string(time) : failureText(e)) + "\n";
-    failed = failed || e != ERR_SUCCESS;
+    ctx.noteReading(e);
 
     text += "advanced settings:\n";
     for (const SettingName& s : kSettings) {
@@ -80,11 +79,10 @@ void showTouch(Context& ctx) {
             item["error"] = failure(e);
         doc["advanced"].push_back(item);
         text += "  " + settingLabel(s.number) + ": " + (e == ERR_SUCCESS ? std::to_string(value) : failureText(e)) + "\n";
-        failed = failed || e != ERR_SUCCESS;
+        ctx.noteReading(e);
     }
     TouchScreen_release(h);
     emit(ctx, doc, text);
-    if (failed) ctx.exitCode = 1;
 }
 
 struct TouchSetOptions {
@@ -135,18 +133,16 @@ void setTouch(Context& ctx, const TouchSetOptions& o) {
     emit(ctx, doc, text);
 }
 
-// The calibration parameters; false when one cannot be read.
-bool readParams(TouchScreenCalib* h, json& doc, std::string& text) {
+// The calibration parameters; each result is noted in the exit status.
+void readParams(Context& ctx, TouchScreenCalib* h, json& doc, std::string& text) {
     doc = json::array();
-    bool ok = true;
     for (int32_t p = 0; p < kConfigParams; ++p) {
         uint16_t value = 0;
         const ErrorCode e = TouchScreenCalib_getConfigParam(h, p, &value);
         doc.push_back(e == ERR_SUCCESS ? json{{"param", p}, {"value", value}} : json{{"param", p}, {"error", failure(e)}});
         text += "  parameter " + std::to_string(p) + ": " + (e == ERR_SUCCESS ? std::to_string(value) : failureText(e)) + "\n";
-        ok = ok && e == ERR_SUCCESS;
+        ctx.noteReading(e);
     }
-    return ok;
 }
 
 struct CalibrateOptions {
@@ -198,17 +194,16 @@ void calibrate(Context& ctx, const CalibrateOptions& o) {
             TouchScreenCalib_release(h);
             if (ctx.json) std::cout << doc.dump(2) << '\n';
             else std::cerr << "calibration " << label << ": not finished within " << o.timeoutS << " s\n";
-            ctx.exitCode = 1;
+            ctx.fail(kExitRefused);
             return;
         }
     }
     json params;
     std::string text = "calibration finished; parameters:\n";
-    const bool ok = readParams(h, params, text);
+    readParams(ctx, h, params, text);
     TouchScreenCalib_release(h);
     doc["params"] = params;
     emit(ctx, doc, text);
-    if (!ok) ctx.exitCode = 1;
 }
 
 struct ParamOptions {
@@ -221,10 +216,9 @@ void param(Context& ctx, const ParamOptions& o) {
     if (o.param < 0) {
         json doc;
         std::string text = "calibration parameters:\n";
-        const bool ok = readParams(h, doc, text);
+        readParams(ctx, h, doc, text);
         TouchScreenCalib_release(h);
         emit(ctx, doc, text);
-        if (!ok) ctx.exitCode = 1;
         return;
     }
     const std::string what = "calibration parameter " + std::to_string(o.param);
@@ -259,7 +253,7 @@ void addTouchCommands(CLI::App& app, Context& ctx) {
     cal->add_option("--points", co.points, "Points to calibrate (default 1 to the mode's highest)")
         ->delimiter(',')
         ->check(CLI::Range(0, 255));
-    cal->add_option("--timeout", co.timeoutS, "Seconds to wait for each point")->check(CLI::PositiveNumber);
+    cal->add_option("--timeout", co.timeoutS, "Seconds to wait for each point")->check(finiteRange(0.001, 1e6));
     cal->callback([&ctx] { calibrate(ctx, co); });
 
     auto* prm = touch->add_subcommand("param", "Show or set the calibration parameters (0..5)");

@@ -41,7 +41,7 @@ void showVersions(Context& ctx) {
         } else {
             doc[q.key] = {{"code", e}, {"message", errorText(e)}};
             line += "error " + std::to_string(e) + ": " + errorText(e);
-            ctx.exitCode = 1;
+            ctx.noteReading(e);
         }
         text += line + "\n";
     }

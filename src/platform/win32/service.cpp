@@ -31,6 +31,9 @@ ServiceControlResult controlService(const std::string& serviceName, uint32_t cod
     return accepted ? ServiceControlResult::Accepted : ServiceControlResult::Refused;
 }
 
-
 } // namespace os
+
+// No service host of our own on Windows: the service manager knows whether the service runs.
+bool serviceHostDied(const std::string&) { return false; }
+
 } // namespace tavik::platform
