@@ -1,7 +1,7 @@
 // An application that watches the unit's health through the Diagnostic and Battery families and
 // reports trouble on the front LED: red once the supervisor is at 70 °C or more and the backup
 // battery at 10 % or less. Exit 0 when both were reported, 1 when they were not within its time
-// (10 min of unit time), 2 on a library error.
+// (at least an hour of unit time: the sum of its pauses), 2 on a library error.
 #include <cstdio>
 
 #include "tavik2/battery.h"
@@ -16,7 +16,7 @@ int main() {
     if (diag == nullptr || battery == nullptr || led == nullptr) return 2;
     bool hot = false, low = false;
     int status = 1;
-    for (int waited = 0; waited < 600000; waited += 500) {
+    for (int waited = 0; waited < 3600000; waited += 500) {
         int16_t temperature = 0;
         uint8_t charge = 0;
         if (Diagnostic_getSSTemp(diag, &temperature) != ERR_SUCCESS ||
