@@ -421,8 +421,15 @@ TEST_F(RemoteServerTest, AnnouncedBodiesAndUnreadRepliesTakeBoundedMemory) {
     const double unread = server_->memoryMiB("VmHWM");
     std::printf("server memory: %.0f MiB at start, peak %.0f MiB after 256 announced bodies, %.0f MiB after 16 "
                 "unread replies\n", before, announced, unread);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A sanitizer's allocator keeps freed blocks in quarantine: resident memory says nothing of
+    // what the server holds there. The plain build checks the bounds.
+    (void)announced;
+    (void)unread;
+#else
     EXPECT_LT(announced, before + 64) << "bodies reserved before they arrive";
     EXPECT_LT(unread, before + 192) << "unread replies held without bound";
+#endif
 }
 
 // Hello carries the token of a server that has one (TAVIK_SIM=TOKEN@ADDRESS:PORT or
