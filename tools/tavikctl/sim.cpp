@@ -136,7 +136,7 @@ void addSimCommands(CLI::App& app, Context& ctx) {
     fault->require_subcommand(1);
     auto* add = fault->add_subcommand("add", "Add a fault for one device and request code");
     add->footer(simops::kFaultHelp);
-    static simops::FaultSpec fo;
+    static simops::FaultOptions fo;
     add->add_option("--target", fo.target, "Device (\\\\.\\TavikDrv, ...), \"service\", \"board\" or \"registry\"");
     add->add_option("--code", fo.code, "Request code, service code or board ordinal; 0 = any");
     add->add_option("--action", fo.action, "What happens (see the targets below)")->required();

@@ -61,7 +61,7 @@ json set(const std::string& path, const std::string& value) {
     return get(path);
 }
 
-json addFault(const FaultSpec& o) {
+json addFault(const FaultOptions& o) {
     const TargetKind* kind = targetKind(o.target);
     if (kind == nullptr) throw Refused("--target", "unknown target \"" + o.target + "\"\n" + kFaultHelp);
     if (std::find(kind->actions.begin(), kind->actions.end(), o.action) == kind->actions.end())

@@ -33,7 +33,7 @@ json get(const std::string& path);
 json set(const std::string& path, const std::string& value);
 
 // sim fault add: the options as texts, as given on the command line; empty means not given.
-struct FaultSpec {
+struct FaultOptions {
     std::string target = "\\\\.\\TavikDrv";
     std::string code = "0";
     std::string action;
@@ -41,7 +41,7 @@ struct FaultSpec {
     bool replyGiven = false; // --reply "" is a reply of no bytes, not a missing option
 };
 // Checks every option against the target's kind and adds the fault; returns it as stored.
-json addFault(const FaultSpec& spec);
+json addFault(const FaultOptions& options);
 json faults();
 void clearFaults();
 // Help text of the targets and their actions.

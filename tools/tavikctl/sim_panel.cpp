@@ -291,17 +291,17 @@ void Panel::attach(httplib::Server& server, UnitWatcher& watcher) {
     api(server, "GET", "/api/faults", [](const httplib::Request&) { return simops::faults(); }, false);
     api(server, "POST", "/api/fault", [](const httplib::Request& req) {
         const json body = bodyObject(req);
-        simops::FaultSpec spec;
-        if (body.contains("target")) spec.target = optionText(body, "target");
-        if (body.contains("code")) spec.code = optionText(body, "code");
-        spec.action = optionText(body, "action");
-        spec.count = optionText(body, "count");
-        spec.reply = optionText(body, "reply");
-        spec.times = optionText(body, "times");
-        spec.skip = optionText(body, "skip");
-        spec.address = optionText(body, "address");
-        spec.value = optionText(body, "value");
-        return simops::addFault(spec);
+        simops::FaultOptions options;
+        if (body.contains("target")) options.target = optionText(body, "target");
+        if (body.contains("code")) options.code = optionText(body, "code");
+        options.action = optionText(body, "action");
+        options.count = optionText(body, "count");
+        options.reply = optionText(body, "reply");
+        options.times = optionText(body, "times");
+        options.skip = optionText(body, "skip");
+        options.address = optionText(body, "address");
+        options.value = optionText(body, "value");
+        return simops::addFault(options);
     });
     api(server, "POST", "/api/faults/clear", [](const httplib::Request&) {
         simops::clearFaults();

@@ -167,7 +167,7 @@ Scenario checkedScenario(const std::string& path, ScratchUnit& scratch) {
             return "the unit has no field " + field + " (" + e.what() + ")";
         }
     };
-    checks.fault = [](const FaultSpec& f) -> std::string {
+    checks.fault = [](const FaultStep& f) -> std::string {
         try {
             simops::addFault({f.target, f.code, f.action, f.count, f.reply, f.times, f.skip, f.address, f.value});
             simops::clearFaults();

@@ -41,7 +41,7 @@ struct Condition {
 };
 
 // The options of `tavikctl sim fault add`, as texts (the validation is the tool's).
-struct FaultSpec {
+struct FaultStep {
     std::string target = "\\\\.\\TavikDrv", code = "0", action, count, reply, times, skip, address, value;
 };
 
@@ -58,7 +58,7 @@ struct Step {
     std::optional<uint32_t> logCode;
     std::optional<bool> logOk;
     int logCount = 1;           // at least this many matching entries
-    FaultSpec fault;
+    FaultStep fault;
     double from = 0, to = 0;    // ramp
     int rampSteps = 0;
     std::string name, command;  // run, expect-exit, stop
@@ -81,7 +81,7 @@ struct Scenario {
 // empty text when the item is fine, else why not. Missing checks accept everything.
 struct Checks {
     std::function<std::string(const std::string& field)> field;
-    std::function<std::string(const FaultSpec& fault)> fault;
+    std::function<std::string(const FaultStep& fault)> fault;
 };
 
 constexpr size_t kMaxScenarioBytes = 1 << 20;
