@@ -9,7 +9,7 @@
 #include "sim/supervisor.h"
 
 namespace tavik::sim {
-namespace {
+namespace battery_model {
 
 constexpr const char* kModel = "battery";
 constexpr int64_t kTempOffset = 56;   // registers 24 and 25 hold degrees + 56
@@ -144,5 +144,5 @@ bool readRegister(Txn& txn, Request& r) {
 
 const bool handlerRegistered = (registerRequestHandler(frame::requestCode(0x970), &readRegister), true);
 
-} // namespace
+} // namespace battery_model
 } // namespace tavik::sim

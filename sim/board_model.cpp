@@ -185,7 +185,7 @@ void initBoard(const json& profile, Txn& txn) {
     txn.blobAssign(eepromBlob("addon"), s.addOnEeprom.memory());
 }
 
-const bool registered = (registerModel({"board", &initBoard}), true);
+const bool boardRegistered = (registerModel({"board", &initBoard}), true);
 
 // ---- faults ---------------------------------------------------------------------------------
 

@@ -69,6 +69,11 @@ public:
     // On a paced line: the time the bootloader's work and its waking took beyond the line time
     // of the bytes it answered (its own delay, not the line's), in seconds.
     double overrunSeconds() const { return overrunNs_.load() / 1e9; }
+    // Whether bytes sent to the server wait for it, or it is working out its reply. A reader
+    // waiting for the reply counts none of this as line time: on a loaded machine the
+    // simulator's own work (a whole-flash erase in the unit's store, say) may outlast a
+    // compressed time-out.
+    bool working() const;
 
 private:
     void serve();
@@ -79,6 +84,7 @@ private:
     int stop_[2] = {-1, -1};
     std::string path_;
     std::atomic<uint64_t> received_{0}, sent_{0}, overrunNs_{0};
+    std::atomic<bool> working_{false};
     std::thread thread_;
 };
 

@@ -17,7 +17,7 @@
 namespace tavik::sim {
 namespace {
 
-constexpr const char* kModel = "bootloader";
+constexpr const char* kBootloaderModel = "bootloader";
 constexpr uint32_t kFlashBase = 0x08000000;
 
 // Bytes of the line protocol.
@@ -35,7 +35,7 @@ constexpr uint8_t kSwitchFrontFirst = 0x0F;
 constexpr uint8_t kSwitchNormal = 0xC3;
 constexpr uint32_t kRouteNobody = 0, kRouteSs = 1, kRouteFront = 2;
 
-std::string flashBlob(const std::string& who) { return std::string(kModel) + "." + who; }
+std::string flashBlob(const std::string& who) { return std::string(kBootloaderModel) + "." + who; }
 
 json controller(const json& p, uint32_t productId, uint32_t flashSize) {
     const uint32_t size = p.value("flash_size", flashSize);
@@ -53,7 +53,7 @@ json controller(const json& p, uint32_t productId, uint32_t flashSize) {
 }
 
 void initBootloader(const json& profile, Txn& txn) {
-    const json p = profile.value(kModel, json::object());
+    const json p = profile.value(kBootloaderModel, json::object());
     json d = {{"routing", kRouteNobody}, {"paced", p.value("paced", false)}};
     d["ss"] = controller(p.value("ss", json::object()), 0x414, 512 * 1024);
     d["front"] = controller(p.value("front", json::object()), 0x410, 128 * 1024);
@@ -62,7 +62,7 @@ void initBootloader(const json& profile, Txn& txn) {
         txn.blobRemove(flashBlob(who));
         txn.blobResize(flashBlob(who), d[who]["flash_size"].get<uint64_t>()); // erased
     }
-    txn.edit(kModel) = d;
+    txn.edit(kBootloaderModel) = d;
 }
 
 bool unsignedUpTo(const json& v, uint64_t max) {
@@ -105,7 +105,7 @@ bool validateBootloader(json& d, std::string& error) {
     return validateController(d["ss"], "ss", error) && validateController(d["front"], "front", error);
 }
 
-const bool modelRegistered = (registerModel({kModel, &initBootloader, &validateBootloader}), true);
+const bool bootloaderModelRegistered = (registerModel({kBootloaderModel, &initBootloader, &validateBootloader}), true);
 
 // A microcontroller reset into its bootloader waits for synchronisation; one reset into its
 // application no longer answers on the line.
@@ -117,7 +117,7 @@ void enter(json& c, bool bootloader) {
 // 0x942: 0x96 resets the system supervisor into its bootloader; 0x0F is the first step of the
 // front microcontroller's switch (0x943 completes it); 0xC3 restarts the front's application.
 bool targetSwitch(Txn& txn, Request& r) {
-    json& d = txn.edit(kModel);
+    json& d = txn.edit(kBootloaderModel);
     switch (r.in[0]) {
     case kSwitchSsBootloader:
         enter(d["ss"], true);
@@ -136,7 +136,7 @@ bool targetSwitch(Txn& txn, Request& r) {
 }
 
 bool frontSecondStep(Txn& txn, Request& r) {
-    json& d = txn.edit(kModel);
+    json& d = txn.edit(kBootloaderModel);
     if (!d["front"]["armed"].get<bool>()) {
         r.note = "front switch: second step without the first (0x942 with 0x0F)";
         return true;
@@ -155,14 +155,14 @@ bool routeSerial(Txn& txn, Request& r) {
         r.note = "serial routing " + std::to_string(route) + " does not exist";
         return false;
     }
-    json& d = txn.edit(kModel);
+    json& d = txn.edit(kBootloaderModel);
     if (route != kRouteSs && d["routing"] == kRouteSs && d["ss"]["mode"] == "bootloader") enter(d["ss"], false);
     d["routing"] = route;
     r.note = "serial line routed to " + std::string(route == kRouteSs ? "the system supervisor" : route == kRouteFront ? "the front microcontroller" : "nobody");
     return true;
 }
 
-const bool handlersRegistered = [] {
+const bool bootloaderHandlersRegistered = [] {
     addRequestHandler(frame::requestCode(0x942), &targetSwitch);
     registerRequestHandler(frame::requestCode(0x943), &frontSecondStep);
     registerRequestHandler(frame::requestCode(0x944), &routeSerial);
@@ -197,7 +197,7 @@ void sizeFlash(Txn& txn, const std::string& who, const json& c) {
 void BootloaderLine::restart() {
     if (target_ == LineTarget::Routed) return;
     const std::string who = target_ == LineTarget::SystemSupervisor ? "ss" : "front";
-    Unit::instance().transact([&](Txn& txn) { enter(txn.edit(kModel)[who], true); });
+    Unit::instance().transact([&](Txn& txn) { enter(txn.edit(kBootloaderModel)[who], true); });
     current_.clear();
 }
 
@@ -210,7 +210,7 @@ void BootloaderLine::expect(int phase, size_t bytes) {
 std::vector<uint8_t> BootloaderLine::receive(const uint8_t* data, size_t size, bool& paced) {
     std::vector<uint8_t> reply;
     Unit::instance().transact([&](Txn& txn) {
-        const json& d = txn.get(kModel);
+        const json& d = txn.get(kBootloaderModel);
         paced = d.value("paced", false);
         std::string who;
         if (target_ == LineTarget::SystemSupervisor) who = "ss";
@@ -253,7 +253,7 @@ void BootloaderLine::finish(Txn& txn, const std::string& who, const std::string&
 }
 
 void BootloaderLine::step(Txn& txn, const std::string& who, uint8_t byte, std::vector<uint8_t>& reply) {
-    const json& c = txn.get(kModel)[who];
+    const json& c = txn.get(kBootloaderModel)[who];
     if (!c["synchronised"].get<bool>()) {
         if (byte != kSync) return; // not yet synchronised: nothing else is heard
         command_ = kSync;
@@ -267,7 +267,7 @@ void BootloaderLine::step(Txn& txn, const std::string& who, uint8_t byte, std::v
             out_ = {kNack};
             return finish(txn, who, "fault: synchronisation refused");
         }
-        txn.edit(kModel)[who]["synchronised"] = true;
+        txn.edit(kBootloaderModel)[who]["synchronised"] = true;
         reply.push_back(kAck);
         out_ = {kAck};
         return finish(txn, who, "synchronised");
@@ -283,7 +283,7 @@ void BootloaderLine::step(Txn& txn, const std::string& who, uint8_t byte, std::v
 }
 
 bool BootloaderLine::process(Txn& txn, const std::string& who, std::vector<uint8_t>& reply, std::string& note) {
-    const json& c = txn.get(kModel)[who];
+    const json& c = txn.get(kBootloaderModel)[who];
     const uint8_t* p = pending_.data();
     auto nack = [&](const char* why) {
         reply.push_back(kNack);
@@ -348,7 +348,7 @@ bool BootloaderLine::process(Txn& txn, const std::string& who, std::vector<uint8
         if (!inFlash(c, address_, 1) || (phase_ != ReadAddress && address_ % 4 != 0))
             return nack("address outside the flash or not aligned");
         if (phase_ == GoAddress) {
-            enter(txn.edit(kModel)[who], false);
+            enter(txn.edit(kBootloaderModel)[who], false);
             return done("application started");
         }
         return phase_ == ReadAddress ? ack(ReadLength, 2) : ack(WriteLength, 1);

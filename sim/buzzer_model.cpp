@@ -11,7 +11,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace buzzer_model {
 
 constexpr const char* kModel = "buzzer";
 constexpr int kMinFrequency = 700, kMaxFrequency = 10000, kMaxVolume = 51;
@@ -140,5 +140,5 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace buzzer_model
 } // namespace tavik::sim

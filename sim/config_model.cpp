@@ -8,7 +8,7 @@
 #include "sim/supervisor.h"
 
 namespace tavik::sim {
-namespace {
+namespace config_model {
 
 constexpr const char* kModel = "startup";
 constexpr int64_t kNoHeating = 0xFFFF;
@@ -168,5 +168,5 @@ const bool handlersRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace config_model
 } // namespace tavik::sim

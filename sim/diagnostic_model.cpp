@@ -8,7 +8,7 @@
 #include "sim/supervisor.h"
 
 namespace tavik::sim {
-namespace {
+namespace diagnostic_model {
 
 constexpr const char* kModel = "supervisor";
 constexpr size_t kTimerCounters = 7; // the 28-byte record: seven 32-bit counters
@@ -114,7 +114,7 @@ const bool handlersRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace diagnostic_model
 
 bool checkInteger(const json& doc, const char* field, int64_t lo, int64_t hi, std::string& error) {
     const auto it = doc.find(field);

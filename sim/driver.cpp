@@ -77,7 +77,7 @@ bool validateDriver(json& d, std::string& error) {
     return true;
 }
 
-const bool registered = (registerModel({"driver", &initDriver, &validateDriver}), true);
+const bool driverRegistered = (registerModel({"driver", &initDriver, &validateDriver}), true);
 
 } // namespace
 

@@ -9,7 +9,7 @@
 #include "sim/unit.h"
 
 namespace tavik::sim {
-namespace {
+namespace files_model {
 
 constexpr const char* kOemInfoPath = "c:\\Windows\\System32\\oeminfo.ini";
 
@@ -62,5 +62,5 @@ bool validateFiles(json& d, std::string& error) {
 
 const bool registered = (registerModel({"files", &initFiles, &validateFiles}), true);
 
-} // namespace
+} // namespace files_model
 } // namespace tavik::sim

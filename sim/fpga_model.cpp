@@ -9,7 +9,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace fpga_model {
 
 constexpr const char* kModel = "fpga";
 constexpr const char* kMemory = "fpga.config";
@@ -167,5 +167,5 @@ const bool handlersRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace fpga_model
 } // namespace tavik::sim

@@ -9,7 +9,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace front_led_model {
 
 constexpr const char* kModel = "front_led";
 // Signal record bytes 0..3, in order.
@@ -116,5 +116,5 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace front_led_model
 } // namespace tavik::sim

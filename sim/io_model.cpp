@@ -7,7 +7,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace io_model {
 
 constexpr uint32_t kAdcSelectors = 16;
 constexpr uint16_t kUnmeasured = 0xF0F0;
@@ -84,5 +84,5 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace io_model
 } // namespace tavik::sim

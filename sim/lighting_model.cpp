@@ -10,7 +10,7 @@
 #include "sim/unit.h"
 
 namespace tavik::sim {
-namespace {
+namespace lighting_model {
 
 constexpr uint32_t kChordBase[8] = {0, 16, 49, 115, 247, 511, 1039, 2095};
 constexpr uint32_t kMaxCount = 4015;
@@ -162,15 +162,15 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace lighting_model
 
 uint32_t lightCountOfCode(uint8_t code) {
     const int chord = (code >> 4) & 7;
-    return kChordBase[chord] + (static_cast<uint32_t>(code & 0x0F) << chord);
+    return lighting_model::kChordBase[chord] + (static_cast<uint32_t>(code & 0x0F) << chord);
 }
 
 uint8_t lightCodeForCount(double count) {
-    if (count >= kMaxCount) return 0xFF;
+    if (count >= lighting_model::kMaxCount) return 0xFF;
     uint8_t best = 0x80;
     double bestDistance = 1e9;
     for (int code = 0; code < 128; ++code) {
@@ -184,20 +184,20 @@ uint8_t lightCodeForCount(double count) {
 }
 
 LightCodes lightCodesFor(double lux, int range, double irShare) {
-    const double seen = range == 1 ? lux / kExtendedFactor : lux;
+    const double seen = range == 1 ? lux / lighting_model::kExtendedFactor : lux;
     if (!(seen > 0)) return {0x80, 0x80};
     const double s = irShare;
     const double ratio = s / (1 - s);
     const double perCount0 = (1 - s) * 0.39 * std::exp(-0.181 * ratio * ratio);
     const double count0 = seen / perCount0;
-    if (count0 > kMaxCount) return {0xFF, lightCodeForCount(s * count0)}; // channel 0 saturated
+    if (count0 > lighting_model::kMaxCount) return {0xFF, lightCodeForCount(s * count0)}; // channel 0 saturated
     // The channel 0 code whose pair (with the infrared code of the share) converts nearest.
     LightCodes best{0x80, 0x80};
     double bestError = seen;
     for (int code = 0; code < 128; ++code) {
         const uint8_t ch0 = static_cast<uint8_t>(0x80 | code);
         const uint8_t ch1 = lightCodeForCount(s * lightCountOfCode(ch0));
-        const double error = std::fabs(luxOfCounts(lightCountOfCode(ch0), lightCountOfCode(ch1)) - seen);
+        const double error = std::fabs(lighting_model::luxOfCounts(lightCountOfCode(ch0), lightCountOfCode(ch1)) - seen);
         if (error < bestError) {
             bestError = error;
             best = {ch0, ch1};
@@ -267,13 +267,13 @@ void startLightScript(const json& points) {
     Unit::instance().transact([&](Txn& txn) {
         json& s = txn.edit("lightsensor");
         s["script"] = points;
-        s["script_start_us"] = nowUs();
+        s["script_start_us"] = lighting_model::nowUs();
     });
 }
 
 double ambientLight() {
     double lux = 0;
-    Unit::instance().transact([&](Txn& txn) { lux = currentLux(txn.get("lightsensor")); });
+    Unit::instance().transact([&](Txn& txn) { lux = lighting_model::currentLux(txn.get("lightsensor")); });
     return lux;
 }
 

@@ -7,7 +7,7 @@
 #include "sim/board_model.h"
 
 namespace tavik::sim {
-namespace {
+namespace power_model {
 
 constexpr const char* kModel = "power";
 constexpr int kVideoOutputsMask = 0x0F;
@@ -91,7 +91,7 @@ const bool handlersRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace power_model
 
 void powerCycle(Txn& txn, uint16_t startupReason, int32_t shutdownReason) {
     json& health = txn.edit("supervisor");
@@ -100,10 +100,10 @@ void powerCycle(Txn& txn, uint16_t startupReason, int32_t shutdownReason) {
     if (shutdownReason >= 0) health["shutdownReason"] = shutdownReason & 0xFFFF;
 
     const json& startup = txn.get("startup");
-    json& outputs = txn.edit(kModel);
+    json& outputs = txn.edit(power_model::kModel);
     outputs["backlight"] = 1;
     outputs["can"] = startup.at("canStartupPower").get<int64_t>() != 0 ? 1 : 0;
-    outputs["video"] = startup.at("videoStartupPower").get<int64_t>() & kVideoOutputsMask;
+    outputs["video"] = startup.at("videoStartupPower").get<int64_t>() & power_model::kVideoOutputsMask;
     outputs["fan"] = startup.at("fanStartupPower").get<int64_t>() != 0 ? 1 : 0;
     outputs["buttonTransition"] = 0;
     outputs["powerRequest"] = 0;

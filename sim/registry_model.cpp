@@ -10,7 +10,7 @@
 namespace tavik::sim {
 namespace {
 
-constexpr const char* kModel = "registry";
+constexpr const char* kRegistryModel = "registry";
 constexpr const char* kTarget = "registry";
 
 // The keys an installed CAN driver leaves for its four channels.
@@ -106,7 +106,7 @@ void initRegistry(const json& profile, Txn& txn) {
             keys[kCanKeyPrefix + std::to_string(i)] = {{"BaudRate", valueToDoc(rate)}, {"Mode", valueToDoc(mode)}};
         }
     }
-    txn.edit(kModel) = {{"keys", keys}};
+    txn.edit(kRegistryModel) = {{"keys", keys}};
 }
 
 bool validateRegistry(json& doc, std::string& error) {
@@ -131,7 +131,7 @@ bool validateRegistry(json& doc, std::string& error) {
     return true;
 }
 
-const bool registered = (registerModel({kModel, &initRegistry, &validateRegistry}), true);
+const bool registryRegistered = (registerModel({kRegistryModel, &initRegistry, &validateRegistry}), true);
 
 // One library call: fault check, the call itself, a log entry.
 template <class F>
@@ -159,7 +159,7 @@ bool libraryCall(RegistryCall call, const std::string& what, F&& body) {
 
 bool registryOpen(const std::string& path, bool forWrite) {
     return libraryCall(forWrite ? kRegistryOpenWrite : kRegistryOpenRead, path, [&](Txn& txn, LogEntry& e) {
-        if (keyExists(txn.get(kModel).value("keys", json::object()), path)) return true;
+        if (keyExists(txn.get(kRegistryModel).value("keys", json::object()), path)) return true;
         e.note = "no such key";
         return false;
     });
@@ -167,7 +167,7 @@ bool registryOpen(const std::string& path, bool forWrite) {
 
 bool registryQuery(const std::string& path, const std::string& name, RegistryValue& value) {
     return libraryCall(kRegistryQuery, path + "\\" + name, [&](Txn& txn, LogEntry& e) {
-        const json keys = txn.get(kModel).value("keys", json::object());
+        const json keys = txn.get(kRegistryModel).value("keys", json::object());
         const auto key = findName(keys, path);
         const auto stored = key ? findName(keys[*key], name) : std::nullopt;
         if (!stored || !valueFromDoc(keys[*key][*stored], value)) {
@@ -183,7 +183,7 @@ bool registryQuery(const std::string& path, const std::string& name, RegistryVal
 bool registrySet(const std::string& path, const std::string& name, const RegistryValue& value) {
     return libraryCall(kRegistrySet, path + "\\" + name, [&](Txn& txn, LogEntry& e) {
         e.in = value.data;
-        json& keys = txn.edit(kModel)["keys"];
+        json& keys = txn.edit(kRegistryModel)["keys"];
         // The key was opened, so it exists; it is stored once it holds a value.
         const std::string key = findName(keys, path).value_or(path);
         const std::string stored = findName(keys[key], name).value_or(name);
@@ -196,7 +196,7 @@ bool registrySet(const std::string& path, const std::string& name, const Registr
 std::optional<RegistryValue> registryGet(const std::string& path, const std::string& name) {
     std::optional<RegistryValue> result;
     Unit::instance().transact([&](Txn& txn) {
-        const json keys = txn.get(kModel).value("keys", json::object());
+        const json keys = txn.get(kRegistryModel).value("keys", json::object());
         const auto key = findName(keys, path);
         const auto stored = key ? findName(keys[*key], name) : std::nullopt;
         RegistryValue v;
@@ -207,7 +207,7 @@ std::optional<RegistryValue> registryGet(const std::string& path, const std::str
 
 void registryPut(const std::string& path, const std::string& name, const RegistryValue& value) {
     Unit::instance().transact([&](Txn& txn) {
-        json& keys = txn.edit(kModel)["keys"];
+        json& keys = txn.edit(kRegistryModel)["keys"];
         const std::string key = findName(keys, path).value_or(path);
         const std::string stored = findName(keys[key], name).value_or(name);
         keys[key][stored] = valueToDoc(value);
@@ -217,7 +217,7 @@ void registryPut(const std::string& path, const std::string& name, const Registr
 bool registryDelete(const std::string& path, const std::string& name) {
     bool removed = false;
     Unit::instance().transact([&](Txn& txn) {
-        json& keys = txn.edit(kModel)["keys"];
+        json& keys = txn.edit(kRegistryModel)["keys"];
         if (!name.empty()) {
             const auto key = findName(keys, path);
             const auto stored = key ? findName(keys[*key], name) : std::nullopt;
@@ -236,7 +236,7 @@ bool registryDelete(const std::string& path, const std::string& name) {
 json registryList(const std::string& path) {
     json out = json::object();
     Unit::instance().transact([&](Txn& txn) {
-        const json keys = txn.get(kModel).value("keys", json::object());
+        const json keys = txn.get(kRegistryModel).value("keys", json::object());
         for (auto k = keys.begin(); k != keys.end(); ++k) {
             if (!atOrBelow(k.key(), path)) continue;
             out[k.key()] = json::object();

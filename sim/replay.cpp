@@ -18,18 +18,18 @@ namespace tavik::sim {
 namespace {
 
 using json = nlohmann::json;
-constexpr const char* kModel = "replay";
+constexpr const char* kReplayModel = "replay";
 
 std::string tracePath(const std::string& home) { return home + "/sim/replay.jsonl"; }
 
-void initReplay(const json&, Txn& txn) { txn.edit(kModel) = {{"active", false}}; }
+void initReplay(const json&, Txn& txn) { txn.edit(kReplayModel) = {{"active", false}}; }
 
 bool validateReplay(json&, std::string& error) {
     error = "the replay is changed with `tavikctl sim replay`";
     return false;
 }
 
-const bool registered = (registerModel({kModel, &initReplay, &validateReplay}), true);
+const bool replayRegistered = (registerModel({kReplayModel, &initReplay, &validateReplay}), true);
 
 // The parsed copy of the home's trace, reread when the file is replaced.
 struct Cached {
@@ -114,7 +114,7 @@ void startReplay(const std::string& source, ReplayMode mode) {
     // Kept small: it is rewritten by every replayed request. What the trace holds is counted
     // from the trace when the status is asked.
     unit.transact([&](Txn& txn) {
-        txn.edit(kModel) = {{"active", true},
+        txn.edit(kReplayModel) = {{"active", true},
                             {"mode", mode == ReplayMode::Strict ? "strict" : "loose"},
                             {"trace", std::filesystem::absolute(source).string()},
                             {"fallbacks", 0},
@@ -129,14 +129,14 @@ void startReplay(const std::string& source, ReplayMode mode) {
 
 void stopReplay() {
     Unit& unit = Unit::instance();
-    unit.transact([&](Txn& txn) { txn.edit(kModel) = {{"active", false}}; });
+    unit.transact([&](Txn& txn) { txn.edit(kReplayModel) = {{"active", false}}; });
     std::remove(tracePath(unit.home()).c_str());
 }
 
 json replayStatus() {
     json status;
     Unit& unit = Unit::instance();
-    unit.transact([&](Txn& txn) { status = txn.get(kModel); });
+    unit.transact([&](Txn& txn) { status = txn.get(kReplayModel); });
     if (!status.is_object() || !status.value("active", false)) return {{"active", false}};
     const std::shared_ptr<const Trace> trace = loadedTrace(tracePath(unit.home()));
     json streams = json::object();
@@ -159,8 +159,8 @@ ReplayAnswer replayRequest(const json& request) {
     Unit& unit = Unit::instance();
     const std::string stream = streamOf(request);
     unit.transact([&](Txn& txn) {
-        if (!txn.get(kModel).value("active", false)) return;
-        json& doc = txn.edit(kModel);
+        if (!txn.get(kReplayModel).value("active", false)) return;
+        json& doc = txn.edit(kReplayModel);
         const bool strict = doc.value("mode", std::string("strict")) == "strict";
         json& cursors = doc["cursors"];
         const json position = cursors.is_object() ? cursors.value(stream, json()) : json();

@@ -20,16 +20,16 @@ struct Field {
     bool required;
 };
 
-struct Kind {
+struct EntryKind {
     const char* kind;
     const char* streamKey; // the field naming the stream
     const char* stream;    // the stream's prefix
     std::vector<Field> fields;
 };
 
-const std::vector<Kind>& kinds() {
+const std::vector<EntryKind>& kinds() {
     using T = Type;
-    static const std::vector<Kind> table = {
+    static const std::vector<EntryKind> table = {
         {"device_open", "dev", "device", {{"dev", T::Text, true}, {"ok", T::Flag, true}}},
         {"ioctl", "dev", "device",
          {{"dev", T::Text, true}, {"code", T::Number, true}, {"in", T::Bytes, true}, {"out_size", T::Number, true},
@@ -67,8 +67,8 @@ const std::vector<Kind>& kinds() {
     return table;
 }
 
-const Kind* kindOf(const std::string& name) {
-    for (const Kind& k : kinds())
+const EntryKind* kindOf(const std::string& name) {
+    for (const EntryKind& k : kinds())
         if (name == k.kind) return &k;
     return nullptr;
 }
@@ -102,7 +102,7 @@ void checkRequest(size_t line, const json& j) {
         if (!j.contains(key) || !j[key].is_number_unsigned())
             throw TraceError(line, std::string("\"") + key + "\" is missing or not an unsigned number");
     if (!j.contains("kind") || !j["kind"].is_string()) throw TraceError(line, "\"kind\" is missing");
-    const Kind* k = kindOf(j["kind"].get<std::string>());
+    const EntryKind* k = kindOf(j["kind"].get<std::string>());
     if (k == nullptr) throw TraceError(line, "unknown kind \"" + j["kind"].get<std::string>() + "\"");
     for (const Field& f : k->fields) {
         if (j.contains(f.name)) {
@@ -132,7 +132,7 @@ void checkHeader(size_t line, const json& j) {
 } // namespace
 
 std::string streamOf(const json& request) {
-    const Kind* k = kindOf(request.value("kind", std::string()));
+    const EntryKind* k = kindOf(request.value("kind", std::string()));
     if (k == nullptr) return {};
     const auto key = request.find(k->streamKey);
     if (key == request.end()) return k->stream;

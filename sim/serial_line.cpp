@@ -2,6 +2,7 @@
 // as it would a serial port; a thread here answers as the microcontrollers' bootloaders.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -69,6 +70,11 @@ SerialLineServer::~SerialLineServer() {
         if (fd >= 0) ::close(fd);
 }
 
+bool SerialLineServer::working() const {
+    int unread = 0;
+    return working_.load() || (::ioctl(master_, FIONREAD, &unread) == 0 && unread > 0);
+}
+
 void SerialLineServer::serve() {
     const auto byteTime = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kPacedByteSeconds));
     Clock::time_point lineFree = Clock::now(); // when the paced line has carried all it was given
@@ -84,6 +90,11 @@ void SerialLineServer::serve() {
             if (p[0].revents & (POLLERR | POLLNVAL)) return;
             continue;
         }
+        working_ = true;
+        struct Idle { // whichever way this round ends
+            std::atomic<bool>& w;
+            ~Idle() { w = false; }
+        } idle{working_};
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EIO)) continue;
         if (n <= 0) return;

@@ -6,7 +6,7 @@
 #include "sim/unit.h"
 
 namespace tavik::sim {
-namespace {
+namespace service_model {
 
 constexpr const char* kServiceName = "TavikService";
 
@@ -39,7 +39,7 @@ std::vector<uint32_t> codeList(const char* field) {
     return codes;
 }
 
-} // namespace
+} // namespace service_model
 
 ServiceAnswer serviceControl(const std::string& serviceName, uint32_t code) {
     ServiceAnswer answer = ServiceAnswer::NotOpened;
@@ -56,7 +56,7 @@ ServiceAnswer serviceControl(const std::string& serviceName, uint32_t code) {
             mode = fault.value("action", mode);
             e.note = "fault: ";
         }
-        if (serviceName != kServiceName || mode == "absent") {
+        if (serviceName != service_model::kServiceName || mode == "absent") {
             answer = ServiceAnswer::NotOpened;
             e.note += "service not installed";
         } else if (mode == "refusing") {
@@ -76,7 +76,7 @@ ServiceAnswer serviceControl(const std::string& serviceName, uint32_t code) {
 }
 
 bool setServiceMode(const std::string& mode) {
-    if (!knownMode(mode)) return false;
+    if (!service_model::knownMode(mode)) return false;
     Unit::instance().transact([&](Txn& txn) {
         txn.edit("service")["mode"] = mode;
         txn.touch();
@@ -92,8 +92,8 @@ std::string serviceMode() {
     return mode;
 }
 
-std::vector<uint32_t> serviceReceived() { return codeList("received"); }
-std::vector<uint32_t> serviceRefused() { return codeList("refused"); }
+std::vector<uint32_t> serviceReceived() { return service_model::codeList("received"); }
+std::vector<uint32_t> serviceRefused() { return service_model::codeList("refused"); }
 
 void clearServiceReceived() {
     Unit::instance().transact([&](Txn& txn) {

@@ -7,7 +7,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace touch_model {
 
 constexpr const char* kModel = "touch";
 constexpr size_t kRegisters = 32;
@@ -177,15 +177,15 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace touch_model
 
 std::optional<int> touchFinishPoint() {
     std::optional<int> point;
     Unit::instance().transact([&](Txn& txn) {
-        const json pending = txn.get(kModel).value("pending", json());
+        const json pending = txn.get(touch_model::kModel).value("pending", json());
         if (!pending.is_object()) return;
         point = pending.value("point", 0);
-        finish(txn.edit(kModel));
+        touch_model::finish(txn.edit(touch_model::kModel));
     });
     return point;
 }

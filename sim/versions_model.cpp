@@ -5,7 +5,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace versions_model {
 
 bool serveVersion(Txn& txn, Request& r, const char* part) {
     std::vector<uint8_t> bytes;
@@ -32,5 +32,5 @@ const bool registered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace versions_model
 } // namespace tavik::sim

@@ -12,7 +12,7 @@
 #include "sim/driver.h"
 
 namespace tavik::sim {
-namespace {
+namespace video_model {
 
 using frame::requestCode;
 
@@ -371,7 +371,7 @@ const bool capturesRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace video_model
 
 std::string videoCaptureDevice(int input, bool singleField) {
     return "\\\\.\\QXVideoPCIDrv\\Video" + std::to_string(input) + (singleField ? "_Int" : "");
@@ -386,11 +386,11 @@ std::vector<uint8_t> renderTestFrame(uint32_t width, uint32_t height, int standa
                                         {191, 0, 191},   {0, 0, 191},   {191, 0, 0},   {0, 0, 0}};
     const uint32_t fieldLines = height / 2;
     const uint32_t blocks = singleField ? 1 : 2;
-    std::vector<uint8_t> frame(kHeaderSize + static_cast<size_t>(width) * 4 * fieldLines * blocks, 0);
-    putLe(frame.data(), frameNumber, 4);
-    putLe(frame.data() + 4, width, 4);
-    putLe(frame.data() + 8, singleField ? 0 : fieldLines, 4);
-    putLe(frame.data() + 12, fieldLines, 4);
+    std::vector<uint8_t> frame(video_model::kHeaderSize + static_cast<size_t>(width) * 4 * fieldLines * blocks, 0);
+    video_model::putLe(frame.data(), frameNumber, 4);
+    video_model::putLe(frame.data() + 4, width, 4);
+    video_model::putLe(frame.data() + 8, singleField ? 0 : fieldLines, 4);
+    video_model::putLe(frame.data() + 12, fieldLines, 4);
 
     // A white box crossing the picture, one step per field; the second field shows it half a
     // frame later, as an interlaced camera does.
@@ -398,7 +398,7 @@ std::vector<uint8_t> renderTestFrame(uint32_t width, uint32_t height, int standa
     const uint32_t travel = width > box ? width - box : 1;
     // The first block holds the odd image lines for standards 0 and 4, the even ones otherwise.
     const uint32_t firstParity = (standard == 0 || standard == 4) ? 1 : 0;
-    uint8_t* p = frame.data() + kHeaderSize;
+    uint8_t* p = frame.data() + video_model::kHeaderSize;
     for (uint32_t block = 0; block < blocks; ++block) {
         const uint32_t parity = block == 0 ? firstParity : 1 - firstParity;
         const uint32_t boxLeft = (frameNumber * 16 + block * 8) % travel;

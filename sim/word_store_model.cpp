@@ -8,7 +8,7 @@
 #include "sim/supervisor.h"
 
 namespace tavik::sim {
-namespace {
+namespace word_store_model {
 
 constexpr const char* kModel = "wordstore";
 constexpr uint16_t kLayoutVersion = 1;
@@ -121,12 +121,12 @@ const bool handlersRegistered = [] {
     return true;
 }();
 
-} // namespace
+} // namespace word_store_model
 
 std::vector<uint16_t> readStoreWords(Txn& txn) {
     const std::vector<uint8_t> bytes = txn.blobRead(kWordStoreBlob, 0, 2u * kWordStoreWords);
     std::vector<uint16_t> words(kWordStoreWords, 0xFFFF);
-    for (size_t i = 0; i < words.size() && 2 * i + 1 < bytes.size(); ++i) words[i] = get16(&bytes[2 * i]);
+    for (size_t i = 0; i < words.size() && 2 * i + 1 < bytes.size(); ++i) words[i] = word_store_model::get16(&bytes[2 * i]);
     return words;
 }
 

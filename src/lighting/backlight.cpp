@@ -15,8 +15,6 @@
 namespace tavik::lighting {
 namespace {
 
-constexpr uint32_t kGetLevel = frame::requestCode(0x906);
-constexpr uint32_t kSetLevel = frame::requestCode(0x907);
 constexpr uint32_t kGetStatus = frame::requestCode(0x908);
 
 const char* onOff(bool on) { return on ? "1" : "0"; }

@@ -14,6 +14,10 @@
 
 namespace tavik::lighting {
 
+// The display level requests, shared with the automatic backlight controller.
+inline constexpr uint32_t kGetLevel = frame::requestCode(0x906);
+inline constexpr uint32_t kSetLevel = frame::requestCode(0x907);
+
 class Backlight_Imp final : public Varnholtstad::Backlight {
 public:
     Backlight_Imp();

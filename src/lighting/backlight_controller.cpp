@@ -8,15 +8,13 @@
 #include "frame/cross_process_lock.h"
 #include "frame/handle.h"
 #include "frame/settings_file.h"
+#include "lighting/backlight.h"
 #include "lighting/lightsensor.h"
 #include "lighting/trace.h"
 #include "platform/sync.h"
 
 namespace tavik::lighting {
 namespace {
-
-constexpr uint32_t kGetLevel = frame::requestCode(0x906);
-constexpr uint32_t kSetLevel = frame::requestCode(0x907);
 
 constexpr uint32_t kStartDelayMs = 800;
 constexpr uint32_t kMeasurePeriodMs = 800; // a new target whenever the pauses add up to this

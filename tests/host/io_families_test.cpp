@@ -17,7 +17,7 @@ namespace sim = tavik::sim;
 using sim::json;
 
 constexpr uint32_t kReqVoltage = 0x222464;
-constexpr const char* kDriver = "\\\\.\\TavikDrv";
+constexpr const char* kDriverDevice = "\\\\.\\TavikDrv";
 
 // A default unit whose main EEPROM record `key` says `value`.
 json profileWith(const std::string& key, const std::string& value) {
@@ -30,7 +30,7 @@ json profileWith(const std::string& key, const std::string& value) {
 class IoFamiliesTest : public tavik::test::SimTest {
 protected:
     void fault(uint32_t code, const std::string& action, json extra = json::object()) {
-        extra["target"] = kDriver;
+        extra["target"] = kDriverDevice;
         extra["code"] = code;
         extra["action"] = action;
         extra["remaining"] = 1;

@@ -12,7 +12,7 @@ namespace {
 
 using Varnholtstad::TavikPrivate;
 
-constexpr uint32_t kReadWord = 0x22248C;
+constexpr uint32_t kReadPrivateWord = 0x22248C;
 constexpr uint32_t kWriteWord = 0x222488;
 
 class TavikPrivateTest : public tavik::test::SupervisorTest {
@@ -63,7 +63,7 @@ TEST_F(TavikPrivateTest, WordIndexRangesAndTheVersionGate) {
     }
     // Only indexes inside the store ever reach the driver.
     std::vector<int> indexes;
-    for (const auto& e : sent(kReadWord)) indexes.push_back(e.in.at(0) | e.in.at(1) << 8);
+    for (const auto& e : sent(kReadPrivateWord)) indexes.push_back(e.in.at(0) | e.in.at(1) << 8);
     for (const auto& e : sent(kWriteWord)) indexes.push_back(e.in.at(0) | e.in.at(1) << 8);
     EXPECT_EQ(indexes, (std::vector<int>{0, 95, 0, 96, 749, 0, 95, 0, 96, 749}));
 
@@ -78,12 +78,12 @@ TEST_F(TavikPrivateTest, WordIndexRangesAndTheVersionGate) {
 TEST_F(TavikPrivateTest, WordRequestChecks) {
     TavikPrivate* h = priv();
     uint16_t v = 0x7777;
-    reply(kReadWord, "05003412"); // the echo of another index
+    reply(kReadPrivateWord, "05003412"); // the echo of another index
     EXPECT_EQ(TavikPrivate_getFromSmart2(h, 6, &v), ERR_DATATYPE_MISMATCH);
-    reply(kReadWord, "06003412", 2);
+    reply(kReadPrivateWord, "06003412", 2);
     EXPECT_EQ(TavikPrivate_getFromSmart(h, 6, &v), ERR_BUFFER_SIZE);
     EXPECT_EQ(v, 0x7777);
-    reply(kReadWord, "06003412");
+    reply(kReadPrivateWord, "06003412");
     EXPECT_EQ(TavikPrivate_getFromSmart(h, 6, &v), ERR_SUCCESS);
     EXPECT_EQ(v, 0x1234);
     returnCount(kWriteWord, 0);

@@ -16,7 +16,7 @@ namespace {
 using tavik::identity::FirmwareVersionNumber;
 using tavik::sim::json;
 
-constexpr uint32_t kFpga = 0x2224F0, kSs = 0x2224F4, kFront = 0x2224F8, kDriver = 0x222598;
+constexpr uint32_t kFpga = 0x2224F0, kSs = 0x2224F4, kFront = 0x2224F8, kDriverVersion = 0x222598;
 
 struct Version {
     uint8_t p[4] = {0xEE, 0xEE, 0xEE, 0xEE};
@@ -68,7 +68,7 @@ TEST_F(VersionsTest, DriverVersionsComeFromTheirRequests) {
     // Byte for byte: no input, four bytes out, in the order sent.
     const auto log = requests();
     ASSERT_EQ(log.size(), 4u);
-    const uint32_t codes[] = {kFpga, kSs, kFront, kDriver};
+    const uint32_t codes[] = {kFpga, kSs, kFront, kDriverVersion};
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(log[i].code, codes[i]);
         EXPECT_TRUE(log[i].in.empty());

@@ -8,7 +8,7 @@
 #include "platform/sync.h"
 
 namespace tavikctl {
-namespace {
+namespace abl_cmd {
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -44,9 +44,10 @@ void run(Context& ctx, double seconds) {
     emit(ctx, result, "controller stopped");
 }
 
-} // namespace
+} // namespace abl_cmd
 
 void addAblCommands(CLI::App& app, Context& ctx) {
+    using namespace abl_cmd;
     auto* cmd = app.add_subcommand("abl", "The automatic backlight controller");
     cmd->require_subcommand(1);
     auto* runCmd = cmd->add_subcommand("run", "Host the controller in this process (as the platform service does)");

@@ -7,7 +7,7 @@
 #include "tavik2/about.h"
 
 namespace tavikctl {
-namespace {
+namespace about_cmd {
 
 using Varnholtstad::About;
 
@@ -115,9 +115,10 @@ void showAbout(Context& ctx) {
     }
 }
 
-} // namespace
+} // namespace about_cmd
 
 void addAboutCommands(CLI::App& app, Context& ctx) {
+    using namespace about_cmd;
     app.add_subcommand("about", "Show the unit's serial and article numbers, revisions and fitted options")
         ->callback([&ctx] { showAbout(ctx); });
 }

@@ -10,7 +10,7 @@
 #include "tavik2/backlight.h"
 
 namespace tavikctl {
-namespace {
+namespace backlight_cmd {
 
 using Varnholtstad::Backlight;
 
@@ -100,9 +100,10 @@ void report(Context& ctx, const std::string& what, ErrorCode e, const json& doc,
         emit(ctx, doc, text);
 }
 
-} // namespace
+} // namespace backlight_cmd
 
 void addBacklightCommands(CLI::App& app, Context& ctx) {
+    using namespace backlight_cmd;
     auto* cmd = app.add_subcommand("backlight", "Backlight level, status and automatic backlight");
     cmd->require_subcommand(0, 1);
     cmd->callback([&ctx, cmd] {

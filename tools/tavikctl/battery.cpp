@@ -5,7 +5,7 @@
 #include "tavik2/battery.h"
 
 namespace tavikctl {
-namespace {
+namespace battery_cmd {
 
 using Varnholtstad::Battery;
 
@@ -70,9 +70,10 @@ void showBattery(Context& ctx) {
     showReadings(ctx, out);
 }
 
-} // namespace
+} // namespace battery_cmd
 
 void addBatteryCommands(CLI::App& app, Context& ctx) {
+    using namespace battery_cmd;
     app.add_subcommand("battery", "Backup battery: charge, charging state, power source, temperatures, "
                                   "error state, time counters, versions, serial number")
         ->callback([&ctx] { showBattery(ctx); });

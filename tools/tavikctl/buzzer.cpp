@@ -8,7 +8,7 @@
 #include "tavik2/buzzer.h"
 
 namespace tavikctl {
-namespace {
+namespace buzzer_cmd {
 
 using Varnholtstad::Buzzer;
 
@@ -80,9 +80,10 @@ void beep(Context& ctx, int32_t timeMs, bool wait) {
     emit(ctx, json{{"time_ms", timeMs}, {"blocking", wait}}, "beep " + std::to_string(timeMs) + " ms");
 }
 
-} // namespace
+} // namespace buzzer_cmd
 
 void addBuzzerCommands(CLI::App& app, Context& ctx) {
+    using namespace buzzer_cmd;
     auto* buzzer = app.add_subcommand("buzzer", "Show the buzzer's tone, volume and trigger; set them; beep");
     buzzer->callback([&ctx, buzzer] {
         if (buzzer->get_subcommands().empty()) showBuzzer(ctx);

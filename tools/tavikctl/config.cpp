@@ -7,7 +7,7 @@
 #include "tavik2/config.h"
 
 namespace tavikctl {
-namespace {
+namespace config_cmd {
 
 using Varnholtstad::Config;
 
@@ -140,9 +140,10 @@ void setConfig(Context& ctx, const std::string& name, const std::string& value) 
     reportSet(ctx, name, e, written, shown);
 }
 
-} // namespace
+} // namespace config_cmd
 
 void addConfigCommands(CLI::App& app, Context& ctx) {
+    using namespace config_cmd;
     auto* config = app.add_subcommand("config", "Start-up configuration kept by the supervisor");
     config->callback([&ctx, config] {
         if (config->get_subcommands().empty()) showConfig(ctx);

@@ -7,7 +7,7 @@
 #include "tavik2/messages.h"
 
 namespace tavikctl {
-namespace {
+namespace diag_cmd {
 
 using Varnholtstad::Diagnostic;
 
@@ -103,9 +103,10 @@ void clearHwError(Context& ctx) {
         emit(ctx, json{{"cleared", true}}, "hardware error status cleared");
 }
 
-} // namespace
+} // namespace diag_cmd
 
 void addDiagCommands(CLI::App& app, Context& ctx) {
+    using namespace diag_cmd;
     auto* diag = app.add_subcommand("diag", "Supervisor health: temperatures, start-up and shut-down reasons, "
                                             "hardware error, power cycles, operating time");
     diag->callback([&ctx, diag] {

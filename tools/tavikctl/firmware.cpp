@@ -8,7 +8,7 @@
 #include "tavik2/firmware_upgrade.h"
 
 namespace tavikctl {
-namespace {
+namespace firmware_cmd {
 
 using Varnholtstad::FirmwareUpgrade;
 using Varnholtstad::UpgradeStatus;
@@ -161,9 +161,10 @@ void shutDown(Context& ctx) {
     emit(ctx, json{{"code", 0}, {"message", "shutdown requested"}}, "Shutdown requested from the platform service.");
 }
 
-} // namespace
+} // namespace firmware_cmd
 
 void addFirmwareCommands(CLI::App& app, Context& ctx) {
+    using namespace firmware_cmd;
     auto* fw = app.add_subcommand("firmware", "Upgrade or verify the FPGA and the microcontrollers");
     fw->require_subcommand(1);
     static std::string target, file;

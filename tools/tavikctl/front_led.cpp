@@ -10,7 +10,7 @@
 #include "tavik2/front_led.h"
 
 namespace tavikctl {
-namespace {
+namespace front_led_cmd {
 
 using Varnholtstad::FrontLED;
 
@@ -176,9 +176,10 @@ void ledOff(Context& ctx) {
     emit(ctx, json{{"on_time_ms", 0}}, "LED off (on time 0)");
 }
 
-} // namespace
+} // namespace front_led_cmd
 
 void addFrontLedCommands(CLI::App& app, Context& ctx) {
+    using namespace front_led_cmd;
     auto* led = app.add_subcommand("led", "Show the front LED's pattern, colour and start-up flag; set them; switch it off");
     led->callback([&ctx, led] {
         if (led->get_subcommands().empty()) showLed(ctx);

@@ -7,7 +7,7 @@
 #include "tavik2/dig_io.h"
 
 namespace tavikctl {
-namespace {
+namespace io_cmd {
 
 constexpr int kInputs = 4;
 constexpr int kSelectors = 16;
@@ -170,9 +170,10 @@ void setCan(Context& ctx, const CanSetOptions& o) {
     emit(ctx, doc, text + "takes effect when the CAN driver restarts");
 }
 
-} // namespace
+} // namespace io_cmd
 
 void addIoCommands(CLI::App& app, Context& ctx) {
+    using namespace io_cmd;
     app.add_subcommand("io", "Show the digital inputs (bits 0..3)")->callback([&ctx] { showInputs(ctx); });
 
     auto* adc = app.add_subcommand("adc", "Show the supply voltages measured by the supervisor");

@@ -8,7 +8,7 @@
 #include "tavik2/lightsensor.h"
 
 namespace tavikctl {
-namespace {
+namespace light_cmd {
 
 using Varnholtstad::Lightsensor;
 
@@ -89,9 +89,10 @@ void runAverage(Context& ctx, const AverageOptions& o) {
     if (ctx.json) emit(ctx, json{{"averages", samples}}, "");
 }
 
-} // namespace
+} // namespace light_cmd
 
 void addLightCommands(CLI::App& app, Context& ctx) {
+    using namespace light_cmd;
     auto* cmd = app.add_subcommand("light", "Ambient light: illuminance, channel codes, range, averaging");
     cmd->require_subcommand(0, 1);
     cmd->callback([&ctx, cmd] {

@@ -4,7 +4,7 @@
 #include "tavik2/messages.h"
 
 namespace tavikctl {
-namespace {
+namespace messages_cmd {
 
 // Decimal or 0x-prefixed hexadecimal, negatives allowed; the 32-bit pattern is passed on.
 int32_t parseCodeArgument(const std::string& text) {
@@ -26,9 +26,10 @@ void showMessage(Context& ctx, const std::string& codeText, const char* (TAVIK_C
     emit(ctx, json{{"code", code}, {"message", text}}, text);
 }
 
-} // namespace
+} // namespace messages_cmd
 
 void addMessageCommands(CLI::App& app, Context& ctx) {
+    using namespace messages_cmd;
     auto* messages = app.add_subcommand("messages", "Texts of hardware error codes and start-up reasons");
     messages->require_subcommand(1);
 

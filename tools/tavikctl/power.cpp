@@ -3,7 +3,7 @@
 #include "tavik2/power.h"
 
 namespace tavikctl {
-namespace {
+namespace power_cmd {
 
 using Varnholtstad::Power;
 
@@ -93,9 +93,10 @@ void ackRequest(Context& ctx) {
         emit(ctx, json{{"acknowledged", true}}, "power request acknowledged");
 }
 
-} // namespace
+} // namespace power_cmd
 
 void addPowerCommands(CLI::App& app, Context& ctx) {
+    using namespace power_cmd;
     auto* power = app.add_subcommand("power", "Switchable power outputs: backlight, CAN, video, external fan");
     power->callback([&ctx, power] {
         if (power->get_subcommands().empty()) showPower(ctx);

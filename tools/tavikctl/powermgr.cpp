@@ -11,7 +11,7 @@
 #include "tavik2/power_mgr.h"
 
 namespace tavikctl {
-namespace {
+namespace powermgr_cmd {
 
 using Varnholtstad::PowerMgr;
 
@@ -145,9 +145,10 @@ void serve(Context& ctx, double seconds, int cycles, const PowerMgrService::Opti
     if (ctx.json) std::cout << json{{"stopped", true}}.dump(2) << '\n';
 }
 
-} // namespace
+} // namespace powermgr_cmd
 
 void addPowerMgrCommands(CLI::App& app, Context& ctx) {
+    using namespace powermgr_cmd;
     auto* pm = app.add_subcommand("powermgr", "Controlled suspend and shutdown: register, watch; the service side");
     pm->require_subcommand(1);
 

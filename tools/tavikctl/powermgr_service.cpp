@@ -11,7 +11,7 @@
 #include "tavik2/power.h"
 
 namespace tavikctl {
-namespace {
+namespace powermgr_service_cmd {
 
 namespace power = tavik::power;
 namespace sim = tavik::sim;
@@ -27,9 +27,10 @@ void setSetting(const char* key, int32_t value) { sim::setServiceSetting(key, st
 
 std::string serviceTarget() { return std::string("service:") + tavik::frame::kPlatformServiceName; }
 
-} // namespace
+} // namespace powermgr_service_cmd
 
 const char* powerMgrRequestName(int32_t request) {
+    using namespace powermgr_service_cmd;
     switch (request) {
     case kPowerMgrSuspend: return "suspend";
     case kPowerMgrShutdown: return "shutdown";
@@ -42,6 +43,7 @@ PowerMgrService::PowerMgrService(Options options, Report report)
     : options_(options), report_(std::move(report)) {}
 
 void PowerMgrService::start() {
+    using namespace powermgr_service_cmd;
     sim::LogQuery q;
     q.last = 1;
     const auto last = sim::Unit::instance().readLog(q);
@@ -52,11 +54,13 @@ void PowerMgrService::start() {
 }
 
 void PowerMgrService::stop() {
+    using namespace powermgr_service_cmd;
     setSetting(power::kPowerMgrRunningKey, 0);
     report_("power manager stopped");
 }
 
 void PowerMgrService::handleCode(uint32_t code) {
+    using namespace powermgr_service_cmd;
     switch (code) {
     case tavik::frame::kServicePowerMgrRegisterConfig1:
     case tavik::frame::kServicePowerMgrRegisterConfig2:
@@ -77,6 +81,7 @@ void PowerMgrService::handleCode(uint32_t code) {
 }
 
 void PowerMgrService::answerSupervisor() {
+    using namespace powermgr_service_cmd;
     // The supervisor's request, read from the unit without a driver request (the poll is frequent);
     // answered through the library as the unit's service does: the transition says what the
     // front button asked for, the acknowledge clears the request.
@@ -98,6 +103,7 @@ void PowerMgrService::answerSupervisor() {
 }
 
 void PowerMgrService::poll() {
+    using namespace powermgr_service_cmd;
     answerSupervisor();
     sim::LogQuery q;
     q.target = serviceTarget();
@@ -109,6 +115,7 @@ void PowerMgrService::poll() {
 }
 
 void PowerMgrService::runCycle(int32_t request) {
+    using namespace powermgr_service_cmd;
     const int32_t before = settingInt(power::kPowerMgrReadyKey);
     const int expected = registered_;
     report_(std::string(powerMgrRequestName(request)) + " requested, waiting for " + std::to_string(expected) +
@@ -153,6 +160,7 @@ void PowerMgrService::runCycle(int32_t request) {
 }
 
 std::unique_ptr<tavik::platform::host::ServiceHostLock> claimService(Context& ctx, const std::string& what) {
+    using namespace powermgr_service_cmd;
     uint32_t holder = 0;
     auto lock = tavik::platform::host::ServiceHostLock::acquire(holder);
     if (lock) return lock;
@@ -168,11 +176,13 @@ std::unique_ptr<tavik::platform::host::ServiceHostLock> claimService(Context& ct
 }
 
 ErrorCode requestPowerMgrCycle(int32_t request) {
+    using namespace powermgr_service_cmd;
     return tavik::frame::serviceControlError(
         tavik::frame::sendServiceControl(kServiceCycleCodeBase + static_cast<uint32_t>(request)));
 }
 
 void runPowerMgrService(PowerMgrService& service, const std::atomic<bool>& stop) {
+    using namespace powermgr_service_cmd;
     service.start();
     while (!stop.load()) {
         service.poll();

@@ -6,7 +6,7 @@
 #include "tavik2/tavik_private.h"
 
 namespace tavikctl {
-namespace {
+namespace private_cmd {
 
 using Varnholtstad::TavikPrivate;
 
@@ -97,9 +97,10 @@ void settingSet(Context& ctx, const SettingArgs& a) {
     });
 }
 
-} // namespace
+} // namespace private_cmd
 
 void addPrivateCommands(CLI::App& app, Context& ctx) {
+    using namespace private_cmd;
     auto* priv = app.add_subcommand("private", "Service interface: identity records, supervisor words, settings");
     priv->require_subcommand(1);
 

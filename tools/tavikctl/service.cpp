@@ -15,7 +15,7 @@
 #include "tavik2/tavik_private.h"
 
 namespace tavikctl {
-namespace {
+namespace service_cmd {
 
 using Varnholtstad::TavikPrivate;
 
@@ -81,9 +81,10 @@ void run(Context& ctx) {
               (lockFree ? "averaging lock released" : "averaging lock held by another averaging"));
 }
 
-} // namespace
+} // namespace service_cmd
 
 void addServiceCommands(CLI::App& app, Context& ctx) {
+    using namespace service_cmd;
     auto* service = app.add_subcommand("service", "The platform service's part of the library");
     service->require_subcommand(1);
     service->add_subcommand("run", "Host a private-service object, run the automatic backlight controller and the power manager "

@@ -6,7 +6,7 @@
 #include "platform/files.h"
 
 namespace tavikctl {
-namespace {
+namespace settings_cmd {
 
 using tavik::frame::SettingsFile;
 
@@ -75,9 +75,10 @@ void setSetting(Context& ctx, const std::string& key, const std::string& value) 
          key + "=" + value);
 }
 
-} // namespace
+} // namespace settings_cmd
 
 void addSettingsCommands(CLI::App& app, Context& ctx) {
+    using namespace settings_cmd;
     auto* settings = app.add_subcommand("settings", "Read and write the shared settings file (Tavik.ini)");
     settings->require_subcommand(1);
 

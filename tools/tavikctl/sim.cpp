@@ -8,7 +8,7 @@
 #include "sim_panel.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_cmd {
 
 using tavik::sim::Unit;
 
@@ -93,9 +93,10 @@ void showLog(Context& ctx, const simops::LogFilter& o, bool clear) {
     emit(ctx, simops::logJson(entries), text);
 }
 
-} // namespace
+} // namespace sim_cmd
 
 void addSimCommands(CLI::App& app, Context& ctx) {
+    using namespace sim_cmd;
     auto* sim = app.add_subcommand("sim", "Control the simulated unit (TAVIK_HOME)");
     sim->require_subcommand(1);
 

@@ -7,7 +7,7 @@
 #include "sim/bootloader.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_bootloader_cmd {
 
 namespace sim = tavik::sim;
 
@@ -34,9 +34,10 @@ void serve(Context& ctx, const std::string& which) {
                   << " bytes sent" << std::endl;
 }
 
-} // namespace
+} // namespace sim_bootloader_cmd
 
 void addSimBootloaderCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_bootloader_cmd;
     auto* bootloader = simApp.add_subcommand("bootloader", "The microcontrollers' serial bootloaders");
     bootloader->require_subcommand(1);
     auto* cmd = bootloader->add_subcommand(

@@ -7,7 +7,7 @@
 #include "sim/unit.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_buzzer_cmd {
 
 // "2026-03-14 10:15:02.250 UTC" from microseconds since the epoch.
 std::string utcText(int64_t us) {
@@ -37,9 +37,10 @@ void showBuzzer(Context& ctx, bool clear) {
     emit(ctx, d, text);
 }
 
-} // namespace
+} // namespace sim_buzzer_cmd
 
 void addSimBuzzerCommands(CLI::App& sim, Context& ctx) {
+    using namespace sim_buzzer_cmd;
     auto* cmd = sim.add_subcommand("buzzer", "The simulated buzzer: state and history of buzzes (start, length, tone)");
     static bool clear = false;
     cmd->add_flag("--clear", clear, "Forget the history first");

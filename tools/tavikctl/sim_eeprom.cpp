@@ -10,7 +10,7 @@
 #include "sim/unit.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_eeprom_cmd {
 
 namespace sim = tavik::sim;
 namespace board = tavik::sim::board;
@@ -135,9 +135,10 @@ void load(Context& ctx, const Load& o) {
          o.which + " EEPROM: loaded " + std::to_string(bytes.size()) + " bytes, the rest erased");
 }
 
-} // namespace
+} // namespace sim_eeprom_cmd
 
 void addSimEepromCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_eeprom_cmd;
     auto* eeprom = simApp.add_subcommand("eeprom", "The simulated identity EEPROMs (main and add-on board)");
     eeprom->require_subcommand(1);
     const auto which = CLI::IsMember({"main", "addon"});

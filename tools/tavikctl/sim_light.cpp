@@ -8,7 +8,7 @@
 #include "sim/lighting_model.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_light_cmd {
 
 namespace sim = tavik::sim;
 
@@ -32,9 +32,10 @@ void setLight(Context& ctx, double lux, const std::string& script) {
     }
 }
 
-} // namespace
+} // namespace sim_light_cmd
 
 void addSimLightCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_light_cmd;
     auto* light = simApp.add_subcommand("light", "Ambient light of the simulated sensor: LUX or --script FILE");
     static double lux = -1;
     static std::string script;

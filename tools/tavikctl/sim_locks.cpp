@@ -6,7 +6,7 @@
 #include "platform/host/named_locks.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_locks_cmd {
 
 // The program name of a process, empty when it cannot be read.
 std::string programOf(uint32_t pid) {
@@ -42,9 +42,10 @@ void showLocks(Context& ctx) {
     emit(ctx, doc, text.empty() ? "no named locks in use in this home" : text);
 }
 
-} // namespace
+} // namespace sim_locks_cmd
 
 void addSimLockCommands(CLI::App& sim, Context& ctx) {
+    using namespace sim_locks_cmd;
     sim.add_subcommand("locks", "List the named locks of this home and who holds them "
                                 "(a lock of a process that died is free again)")
         ->callback([&ctx] { showLocks(ctx); });

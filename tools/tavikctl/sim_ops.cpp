@@ -7,9 +7,9 @@
 #include "powermgr_service.h"
 
 namespace tavikctl::simops {
-namespace {
-
 using tavik::sim::Unit;
+
+namespace sim_ops_cmd {
 
 // What each kind of target accepts as a fault.
 struct TargetKind {
@@ -32,7 +32,7 @@ const TargetKind* targetKind(const std::string& target) {
     return nullptr;
 }
 
-} // namespace
+} // namespace sim_ops_cmd
 
 const char* const kFaultHelp =
     "Targets and their actions:\n"
@@ -43,6 +43,7 @@ const char* const kFaultHelp =
     "  bootloader:ss, bootloader:front  silent, nack (--code: 0x7F synchronisation or a command byte)";
 
 uint32_t parseNumber(const std::string& option, const std::string& text) {
+    using namespace sim_ops_cmd;
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     const bool ok = !digits.empty() && digits.size() <= (hex ? 8u : 10u) &&
@@ -57,11 +58,13 @@ uint32_t parseNumber(const std::string& option, const std::string& text) {
 json get(const std::string& path) { return {{"path", path}, {"value", Unit::instance().getValue(path)}}; }
 
 json set(const std::string& path, const std::string& value) {
+    using namespace sim_ops_cmd;
     Unit::instance().setValue(path, value);
     return get(path);
 }
 
 json addFault(const FaultOptions& o) {
+    using namespace sim_ops_cmd;
     const TargetKind* kind = targetKind(o.target);
     if (kind == nullptr) throw Refused("--target", "unknown target \"" + o.target + "\"\n" + kFaultHelp);
     if (std::find(kind->actions.begin(), kind->actions.end(), o.action) == kind->actions.end())
@@ -110,6 +113,7 @@ json faults() { return Unit::instance().faults(); }
 void clearFaults() { Unit::instance().clearFaults(); }
 
 std::vector<tavik::sim::LogEntry> readLog(const LogFilter& o) {
+    using namespace sim_ops_cmd;
     tavik::sim::LogQuery q;
     q.target = o.target;
     if (!o.code.empty()) q.code = parseNumber("--code", o.code);
@@ -123,6 +127,7 @@ std::vector<tavik::sim::LogEntry> readLog(const LogFilter& o) {
 }
 
 json logJson(const std::vector<tavik::sim::LogEntry>& entries) {
+    using namespace sim_ops_cmd;
     json doc = json::array();
     for (const auto& e : entries) doc.push_back(tavik::sim::logEntryToJson(e));
     return doc;
@@ -131,12 +136,14 @@ json logJson(const std::vector<tavik::sim::LogEntry>& entries) {
 void clearLog() { Unit::instance().clearLog(); }
 
 json loadProfile(const std::string& nameOrPath) {
+    using namespace sim_ops_cmd;
     const json p = Unit::readProfile(nameOrPath);
     Unit::instance().loadProfile(p);
     return {{"profile", p.value("name", nameOrPath)}};
 }
 
 json reset(void (*warn)(const std::string&)) {
+    using namespace sim_ops_cmd;
     // Nothing stops a reset: a unit that cannot be opened is thrown away and made anew.
     try {
         Unit::instance().reset();
@@ -152,6 +159,7 @@ json reset(void (*warn)(const std::string&)) {
 void buttonDown() { set("power.buttonTransition", std::to_string(kTransitionHeld)); }
 
 int buttonUp(bool longPress) {
+    using namespace sim_ops_cmd;
     const int action = get(longPress ? "startup.longPressAction" : "startup.shortPressAction")["value"].get<int>();
     const int transition = action == kPowerMgrSuspend    ? kTransitionSuspend
                            : action == kPowerMgrShutdown ? kTransitionShutdown

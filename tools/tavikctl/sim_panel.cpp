@@ -29,7 +29,7 @@
 #include "sim_panel_watch.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_panel_cmd {
 
 namespace fs = std::filesystem;
 namespace sim = tavik::sim;
@@ -442,9 +442,10 @@ void servePanel(Context& ctx, const PanelOptions& o) {
     pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
-} // namespace
+} // namespace sim_panel_cmd
 
 void addSimPanelCommands(CLI::App& sim, Context& ctx) {
+    using namespace sim_panel_cmd;
     auto* cmd = sim.add_subcommand("panel", "Serve a live front panel of this unit to a web browser, with its JSON "
                                             "API, until SIGINT/SIGTERM");
     static PanelOptions o;

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 namespace tavikctl {
-namespace {
+namespace sim_panel_watch_cmd {
 
 constexpr size_t kKeptEvents = 256;
 constexpr int kBusyTimeoutMs = 1000;
@@ -32,9 +32,10 @@ std::string column(sqlite3_stmt* s, int i) {
     return t ? std::string(t, size_t(sqlite3_column_bytes(s, i))) : std::string();
 }
 
-} // namespace
+} // namespace sim_panel_watch_cmd
 
 UnitWatcher::UnitWatcher(const std::string& home, std::chrono::milliseconds period) : period_(period) {
+    using namespace sim_panel_watch_cmd;
     const std::string path = home + "/sim/unit.db";
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
         const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
@@ -51,6 +52,7 @@ UnitWatcher::UnitWatcher(const std::string& home, std::chrono::milliseconds peri
 UnitWatcher::~UnitWatcher() { sqlite3_close_v2(db_); }
 
 void UnitWatcher::look() {
+    using namespace sim_panel_watch_cmd;
     int64_t version = -1;
     query(db_, "PRAGMA data_version", [&](sqlite3_stmt* s) { version = sqlite3_column_int64(s, 0); });
     if (version == dataVersion_) return;
@@ -91,6 +93,7 @@ void UnitWatcher::look() {
 }
 
 void UnitWatcher::run() {
+    using namespace sim_panel_watch_cmd;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
         lock.unlock();
@@ -101,22 +104,26 @@ void UnitWatcher::run() {
 }
 
 void UnitWatcher::stop() {
+    using namespace sim_panel_watch_cmd;
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
     changed_.notify_all();
 }
 
 bool UnitWatcher::stopping() {
+    using namespace sim_panel_watch_cmd;
     std::lock_guard<std::mutex> lock(mutex_);
     return stop_;
 }
 
 UnitWatcher::Event UnitWatcher::latest() {
+    using namespace sim_panel_watch_cmd;
     std::lock_guard<std::mutex> lock(mutex_);
     return latest_;
 }
 
 std::vector<UnitWatcher::Event> UnitWatcher::eventsAfter(uint64_t after, std::chrono::milliseconds wait) {
+    using namespace sim_panel_watch_cmd;
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait_for(lock, wait, [&] { return stop_ || latest_.id > after; });
     std::vector<Event> out;
@@ -134,6 +141,7 @@ std::vector<UnitWatcher::Event> UnitWatcher::eventsAfter(uint64_t after, std::ch
 }
 
 nlohmann::json eventJson(const UnitWatcher::Event& e) {
+    using namespace sim_panel_watch_cmd;
     return {{"id", e.id}, {"seq", e.seq}, {"models", e.models}, {"time_us", e.timeUs}};
 }
 

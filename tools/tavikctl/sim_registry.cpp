@@ -6,7 +6,7 @@
 #include "sim/touch_model.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_registry_cmd {
 
 namespace sim = tavik::sim;
 
@@ -84,9 +84,10 @@ void deleteValue(Context& ctx, const RegistryOptions& o) {
          "deleted " + o.path + (o.name.empty() ? "" : "\\" + o.name));
 }
 
-} // namespace
+} // namespace sim_registry_cmd
 
 void addSimRegistryCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_registry_cmd;
     auto* reg = simApp.add_subcommand("registry", "The unit's registry (HKEY_LOCAL_MACHINE; paths without the hive)");
     reg->require_subcommand(1);
 
@@ -115,6 +116,7 @@ void addSimRegistryCommands(CLI::App& simApp, Context& ctx) {
 }
 
 void addSimTouchCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_registry_cmd;
     auto* touch = simApp.add_subcommand("touch", "The touch controller (values: sim get/set touch.FIELD)");
     touch->require_subcommand(1);
     touch->add_subcommand("finish", "Touch the target of the pending calibration point now")->callback([&ctx] {

@@ -8,7 +8,7 @@
 #include "sim/replay_trace.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_replay_cmd {
 
 namespace sim = tavik::sim;
 
@@ -137,9 +137,10 @@ void onTrace(Context& ctx, F f) {
     }
 }
 
-} // namespace
+} // namespace sim_replay_cmd
 
 void addSimReplayCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_replay_cmd;
     auto* replay = simApp.add_subcommand("replay", "Make the unit answer as a recorded trace says (--off: the models "
                                                    "again; --status: how far it got)");
     static std::string trace;

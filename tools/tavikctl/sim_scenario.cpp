@@ -15,7 +15,7 @@
 #include "frame/settings_file.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_scenario_cmd {
 
 namespace fs = std::filesystem;
 using namespace scenario;
@@ -317,9 +317,10 @@ void run(Context& ctx, const RunOptions& o) {
     if (!allPassed) ctx.fail(kExitRefused);
 }
 
-} // namespace
+} // namespace sim_scenario_cmd
 
 void addSimScenarioCommands(CLI::App& sim, Context& ctx) {
+    using namespace sim_scenario_cmd;
     auto* sc = sim.add_subcommand("scenario", "Run scenario files (YAML or JSON) against fresh units (docs/scenarios.md)");
     sc->require_subcommand(1);
     static RunOptions ro;

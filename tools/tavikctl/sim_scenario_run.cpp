@@ -24,7 +24,7 @@
 extern char** environ;
 
 namespace tavikctl::scenario {
-namespace {
+namespace sim_scenario_run_cmd {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -449,9 +449,10 @@ private:
     std::vector<Program> programs_;
 };
 
-} // namespace
+} // namespace sim_scenario_run_cmd
 
 ScenarioResult runScenario(const Scenario& scenario, const RunSettings& settings) {
+    using namespace sim_scenario_run_cmd;
     return Runner(scenario, settings).run();
 }
 

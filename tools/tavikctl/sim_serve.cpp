@@ -9,7 +9,7 @@
 #include "sim/unit.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_serve_cmd {
 
 std::atomic<tavik::sim::RemoteServer*> gServer{nullptr};
 
@@ -81,9 +81,10 @@ void serve(Context& ctx, const ServeOptions& o) {
     gServer = nullptr;
 }
 
-} // namespace
+} // namespace sim_serve_cmd
 
 void addSimServeCommands(CLI::App& sim, Context& ctx) {
+    using namespace sim_serve_cmd;
     auto* cmd = sim.add_subcommand("serve", "Serve this unit to other processes and the Windows build "
                                             "(TAVIK_SIM=[TOKEN@]ADDRESS:PORT) until SIGINT/SIGTERM");
     static ServeOptions options;

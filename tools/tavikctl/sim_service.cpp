@@ -5,7 +5,7 @@
 #include "sim/service_model.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_service_cmd {
 
 namespace sim = tavik::sim;
 
@@ -23,9 +23,10 @@ void showStatus(Context& ctx) {
          "TavikService: " + mode + "\naccepted: " + codesText(received) + "\nrefused: " + codesText(refused));
 }
 
-} // namespace
+} // namespace sim_service_cmd
 
 void addSimServiceCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_service_cmd;
     auto* service = simApp.add_subcommand("service", "The simulated platform service TavikService");
     service->require_subcommand(1);
 

@@ -7,7 +7,7 @@
 #include "sim/video_model.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_video_cmd {
 
 namespace sim = tavik::sim;
 
@@ -44,9 +44,10 @@ void setFrame(Context& ctx, const FrameOptions& o) {
          "input " + std::to_string(o.input) + " delivers the " + std::to_string(bytes.size()) + " bytes of " + o.file);
 }
 
-} // namespace
+} // namespace sim_video_cmd
 
 void addSimVideoCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_video_cmd;
     auto* video = simApp.add_subcommand("video", "The simulated video inputs");
     video->require_subcommand(1);
     auto* frame = video->add_subcommand(

@@ -7,7 +7,7 @@
 #include "sim/word_store.h"
 
 namespace tavikctl {
-namespace {
+namespace sim_words_cmd {
 
 namespace sim = tavik::sim;
 
@@ -47,9 +47,10 @@ void set(Context& ctx, const Set& s) {
     emit(ctx, json{{"index", index}, {"value", value}}, "word " + std::to_string(index) + " = " + std::to_string(value));
 }
 
-} // namespace
+} // namespace sim_words_cmd
 
 void addSimWordCommands(CLI::App& simApp, Context& ctx) {
+    using namespace sim_words_cmd;
     auto* words = simApp.add_subcommand("words", "The supervisor's 750-word store (hex)");
     static Range range;
     words->add_option("from", range.from, "First word (default 0)");

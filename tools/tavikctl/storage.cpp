@@ -5,7 +5,7 @@
 #include "tavik2/smart.h"
 
 namespace tavikctl {
-namespace {
+namespace storage_cmd {
 
 using Varnholtstad::Smart;
 
@@ -38,9 +38,10 @@ void showStorage(Context& ctx) {
     showReadings(ctx, out);
 }
 
-} // namespace
+} // namespace storage_cmd
 
 void addStorageCommands(CLI::App& app, Context& ctx) {
+    using namespace storage_cmd;
     app.add_subcommand("storage", "Storage device health: remaining life time, serial number, first use")
         ->callback([&ctx] { showStorage(ctx); });
 }

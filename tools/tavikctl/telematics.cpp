@@ -6,7 +6,7 @@
 #include "tavik2/telematics.h"
 
 namespace tavikctl {
-namespace {
+namespace telematics_cmd {
 
 using Varnholtstad::Telematics;
 using Getter = ErrorCode(TAVIK_CALL*)(Telematics*, int32_t*);
@@ -101,9 +101,10 @@ void setModule(Context& ctx, const std::string& module, const std::string& value
     reportSet(ctx, std::string(m->name) + (atStartUp ? " power at start-up" : " power"), e, value, value);
 }
 
-} // namespace
+} // namespace telematics_cmd
 
 void addTelematicsCommands(CLI::App& app, Context& ctx) {
+    using namespace telematics_cmd;
     auto* tel = app.add_subcommand("telematics", "Telematics modules: fitted, power now and at start-up; GPS antenna");
     tel->callback([&ctx, tel] {
         if (tel->get_subcommands().empty()) showTelematics(ctx);

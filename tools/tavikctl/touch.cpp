@@ -9,7 +9,7 @@
 #include "tavik2/touch_screen_calib.h"
 
 namespace tavikctl {
-namespace {
+namespace touch_cmd {
 
 using Varnholtstad::TouchScreen;
 using Varnholtstad::TouchScreenCalib;
@@ -233,9 +233,10 @@ void param(Context& ctx, const ParamOptions& o) {
     emit(ctx, json{{"param", o.param}, {"value", value}}, what + ": " + std::to_string(value));
 }
 
-} // namespace
+} // namespace touch_cmd
 
 void addTouchCommands(CLI::App& app, Context& ctx) {
+    using namespace touch_cmd;
     auto* touch = app.add_subcommand("touch", "Touch screen: mode, right-click time, advanced settings, calibration");
     touch->require_subcommand(0, 1);
 

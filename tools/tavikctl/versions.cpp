@@ -5,7 +5,7 @@
 #include "tavik2/messages.h"
 
 namespace tavikctl {
-namespace {
+namespace versions_cmd {
 
 using VersionOp = ErrorCode(TAVIK_CALL*)(Varnholtstad::AuxVersion*, uint8_t*, uint8_t*, uint8_t*, uint8_t*);
 
@@ -50,14 +50,16 @@ void showVersions(Context& ctx) {
     if (ctx.exitCode != 0 && !ctx.json) std::cerr << "tavikctl: some versions could not be read\n";
 }
 
-} // namespace
+} // namespace versions_cmd
 
 void addVersionCommands(CLI::App& app, Context& ctx) {
+    using namespace versions_cmd;
     app.add_subcommand("versions", "Show the FPGA, supervisor, front, library, OS and driver versions")
         ->callback([&ctx] { showVersions(ctx); });
 }
 
 void addErrorCommands(CLI::App& app, Context& ctx) {
+    using namespace versions_cmd;
     auto* cmd = app.add_subcommand("error", "Show the message of a result code");
     static int32_t code = 0;
     cmd->add_option("code", code, "Result code")->required();

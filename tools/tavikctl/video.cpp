@@ -6,7 +6,7 @@
 #include "tavik2/video.h"
 
 namespace tavikctl {
-namespace {
+namespace video_cmd {
 
 using Varnholtstad::Video;
 
@@ -229,9 +229,10 @@ void addInputOption(CLI::App* cmd) {
     cmd->add_option("--input", options().input, "Video input 1 or 2 (default 1)")->check(CLI::Range(1, 2));
 }
 
-} // namespace
+} // namespace video_cmd
 
 void addVideoCommands(CLI::App& app, Context& ctx) {
+    using namespace video_cmd;
     auto* video = app.add_subcommand("video", "Video inputs: status, settings and snapshots");
     addInputOption(video);
     video->callback([video, &ctx] {

@@ -324,7 +324,8 @@ bool readSerial(SerialHandle h, void* buffer, uint32_t size, uint32_t& read) {
         totalMs = realWaitMs(static_cast<uint32_t>(std::min<uint64_t>(ms, kSerialNoLimit - 1)));
     }
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<int64_t>(totalMs, 0));
+    auto deadline = Clock::now() + std::chrono::milliseconds(std::max<int64_t>(totalMs, 0));
+    const auto workLimit = Clock::now() + std::chrono::seconds(60);
     auto* out = static_cast<uint8_t*>(buffer);
     while (read < size) {
         int waitMs = -1;
@@ -336,7 +337,15 @@ bool readSerial(SerialHandle h, void* buffer, uint32_t size, uint32_t& read) {
         const int ready = ::poll(&p, 1, waitMs);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return false;
-        if (ready == 0) break; // time-out
+        if (ready == 0) {
+            // The simulated line's own work is not line time: while it works out a reply, the
+            // wait goes on (bounded), as the unit would have answered within its time.
+            if (port->server && port->server->working() && Clock::now() < workLimit) {
+                deadline = Clock::now() + std::chrono::milliseconds(10);
+                continue;
+            }
+            break; // time-out
+        }
         if ((p.revents & POLLIN) == 0) return false; // hang-up or error
         const ssize_t n = ::read(port->fd, out + read, size - read);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
