@@ -217,6 +217,23 @@ class Panel(unittest.TestCase):
         self.assertEqual(tavikctl("sim", "get", "supervisor.ssTemp").stdout.strip(), "41")
         self.shot("refused")
 
+    def test_buzzer_sounds_at_its_frequency_once_sound_is_on(self):
+        audio = lambda d: d.execute_script("return window.panelAudio()")  # noqa: E731
+        with tavik2.Buzzer() as buzzer:
+            buzzer.setFrequency(3100)
+            buzzer.setVolume(51)
+            self.driver.find_element(By.ID, "sound").click()
+            try:
+                self.wait_for(self.driver, lambda d: audio(d) and audio(d)["frequency"] == 3100)
+                self.assertEqual(audio(self.driver)["gain"], 0)  # silent until the buzzer sounds
+                buzzer.setTrigger(True)
+                self.wait_for(self.driver, lambda d: audio(d)["gain"] > 0)
+                buzzer.setTrigger(False)
+                self.wait_for(self.driver, lambda d: audio(d)["gain"] == 0)
+            finally:
+                self.driver.find_element(By.ID, "sound").click()
+        self.assertIsNone(audio(self.driver))
+
     def test_two_pages_stay_consistent(self):
         first = self.driver.current_window_handle
         self.driver.switch_to.new_window("window")

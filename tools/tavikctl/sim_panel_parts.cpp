@@ -178,6 +178,17 @@ void FirmwareTracker::follow(const json& bootloader, bool running) {
         if (checkedEnd != 0) job_.checked = checkedEnd;
         job_.failed = job_.failed || !e.ok;
         job_.lastSeq = e.seq;
+        job_.lastTarget = e.target;
+        job_.lastCode = e.code;
+    }
+    // A cleared log (a reset, a profile loaded) takes the job's record with it.
+    if (!job_.target.empty()) {
+        sim::LogQuery mine;
+        mine.target = job_.lastTarget;
+        mine.code = job_.lastCode;
+        mine.since = job_.lastSeq - 1;
+        mine.last = 1;
+        if (sim::Unit::instance().readLog(mine).empty()) job_ = {};
     }
     // The target back in normal operation: the job's requests are over.
     if (!job_.target.empty() && !running && job_.step != "failed") job_.step = job_.failed ? "failed" : "done";

@@ -46,7 +46,9 @@ private:
         uint64_t programmed = 0; // highest programmed end, bytes from the memory's start
         uint64_t checked = 0;    // read back so far
         bool failed = false;
-        uint64_t lastSeq = 0;
+        uint64_t lastSeq = 0; // the newest log entry of the job, with its target and code
+        std::string lastTarget;
+        uint32_t lastCode = 0;
     };
     void follow(const json& bootloader, bool running);
 
