@@ -271,6 +271,12 @@ class Panel(unittest.TestCase):
         figures["idle server CPU %"] = round(100 * (cpu() - start) / (time.time() - t0), 2)
         self.driver.find_element(By.ID, "front").screenshot(os.path.join(ARTIFACTS, "panel-front.png"))
         self.shot("panel")
+        # The front and the drawn parts, as docs/panel.png shows them.
+        self.wait_for(self.driver, lambda d: d.find_element(By.ID, "video1").get_attribute("data-state") == "signal")
+        self.driver.execute_script("for (const e of document.querySelectorAll('main > :not(#front):not(#parts)'))"
+                                   " e.style.display = 'none';")
+        self.driver.set_window_size(1400, 1300)  # an element is shot as far as the window shows it
+        self.driver.find_element(By.TAG_NAME, "main").screenshot(os.path.join(ARTIFACTS, "panel-overview.png"))
 
 
 if __name__ == "__main__":
