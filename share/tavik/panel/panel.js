@@ -283,19 +283,31 @@ function drawFirmware(f) {
     (f.checked ? `, ${Math.min(f.checked, f.programmed)} checked` : '') : '';
 }
 
+// A lamp for a status value: lit, dark, 'absent' (not fitted) or 'error' (not readable).
 function lamp(id, on, title) {
-  $(id).dataset.on = on === undefined ? 'absent' : on;
+  $(id).dataset.on = on;
   if (title) $(id).title = title;
 }
+const lampState = (v) => (absent(v) ? 'absent' : v === undefined || v.state ? 'error' : !!v.value);
 
-let readyReports = null;
+// The ready reports counted when the newest request appeared: applications that answered it
+// since light "applications ready". The service's side is in the settings file, which sends no
+// change events, so it is read every 250 ms while a request is pending.
+let cycleReports = null, lastRequest = 0, powerMgrTimer = null;
 function drawPowerMgr() {
   if (!powerMgr) return;
+  if (powerMgr.request !== 0 && lastRequest === 0) cycleReports = powerMgr.ready_reports;
+  lastRequest = powerMgr.request;
   lamp('pm-service', powerMgr.service);
   lamp('pm-request', powerMgr.request !== 0, 'request: ' + powerMgr.request_name);
-  // Lit when applications reported ready since the last look.
-  lamp('pm-ready', readyReports !== null && powerMgr.ready_reports !== readyReports);
-  readyReports = powerMgr.ready_reports;
+  lamp('pm-ready', cycleReports !== null && powerMgr.ready_reports !== cycleReports);
+  clearTimeout(powerMgrTimer);
+  if (powerMgr.request !== 0) {
+    powerMgrTimer = setTimeout(async () => {
+      const r = await api('/api/powermgr');
+      if (r.ok) { powerMgr = r.data; drawPowerMgr(); }
+    }, 250);
+  }
   $('pm-text').textContent = `request ${powerMgr.request} (${powerMgr.request_name}), ` +
     `${powerMgr.ready_reports} ready report${powerMgr.ready_reports === 1 ? '' : 's'}`;
 }
@@ -303,7 +315,7 @@ function drawPowerMgr() {
 function drawBattery() {
   const b = status.battery || {};
   const box = $('battery');
-  if (absent(b.battery) || !b.battery_present) {
+  if (absent(b.battery) || !b.battery_present || b.battery_present.state) {
     box.dataset.state = absent(b.battery) ? 'absent' : 'error';
     $('battery-fill').style.width = '0';
     $('battery-percent').textContent = absent(b.battery) ? 'not fitted' : '?';
@@ -328,7 +340,7 @@ function drawTelematics() {
   const t = status.telematics || {};
   const box = $('modules');
   box.textContent = '';
-  lamp('tm-supply', absent(t.modules) ? undefined : valueOf(t.supply), t.supply ? valueText(t.supply) : 'not fitted');
+  lamp('tm-supply', absent(t.modules) ? 'absent' : lampState(t.supply), t.supply ? valueText(t.supply) : 'not fitted');
   for (const [key, label] of kModules) {
     const m = document.createElement('div');
     m.className = 'module';
@@ -358,7 +370,7 @@ function drawCan() {
   const box = $('can-ports');
   box.textContent = '';
   const fitted = !absent(io.can);
-  lamp('can-power', fitted ? valueOf(power.can_power) : undefined, fitted ? valueText(power.can_power) : 'not fitted');
+  lamp('can-power', fitted ? lampState(power.can_power) : 'absent', fitted ? valueText(power.can_power) : 'not fitted');
   if (!fitted) {
     const p = document.createElement('div');
     p.className = 'port';
