@@ -234,6 +234,24 @@ class Panel(unittest.TestCase):
                 self.driver.find_element(By.ID, "sound").click()
         self.assertIsNone(audio(self.driver))
 
+    def test_parts_follow_the_unit_and_absent_ones_show_so(self):
+        d = self.driver
+        state = lambda element_id: lambda d: self.attribute(element_id, "data-state")  # noqa: E731
+        frames = int(self.attribute("video2", "data-frame") or 0)
+        with tempfile.NamedTemporaryFile(dir=HOME, suffix=".raw") as garbage:
+            garbage.write(b"no frame")
+            garbage.flush()
+            tavikctl("sim", "video", "frame", "2", garbage.name)
+            self.wait_for(d, lambda d: state("video2")(d) == "nosignal")
+        tavikctl("sim", "video", "frame", "2", "--pattern")
+        self.wait_for(d, lambda d: state("video2")(d) == "signal" and int(self.attribute("video2", "data-frame")) > frames)
+        try:
+            tavikctl("sim", "load", "no-battery")
+            self.wait_for(d, lambda d: state("battery")(d) == "absent")
+        finally:
+            tavikctl("sim", "load", "default")
+        self.wait_for(d, lambda d: state("battery")(d) == "ok" and self.attribute("battery", "data-charge") == "94")
+
     def test_two_pages_stay_consistent(self):
         first = self.driver.current_window_handle
         self.driver.switch_to.new_window("window")
