@@ -90,6 +90,7 @@ class PanelApi(unittest.TestCase):
             ("/api/profile", {"profile": "/etc/passwd"}, "driver"),
             ("/api/supply", {"selector": 0, "volts": -3}, "adc"),
             ("/api/supply", {"selector": 16, "volts": 3}, "adc"),
+            ("/api/supply", {"selector": 3, "volts": 3}, "adc"),  # not measured on this unit
             ("/api/supply", {"selector": 0, "volts": 700}, "adc"),  # beyond a reading: the model's own refusal
         ]
         for path, body, field in cases:

@@ -120,6 +120,9 @@ json setSupply(const json& body) {
     if (!body.contains("volts") || !body["volts"].is_number() || !(body["volts"].get<double>() >= 0))
         throw simops::Refused("volts", "a voltage of 0 V or more");
     const int s = body["selector"].get<int>();
+    // Which voltages the supervisor measures is the unit's make, not its world.
+    if (simops::get("adc.raw." + std::to_string(s))["value"] == kAdcUnmeasured)
+        throw simops::Refused("selector", "selector " + std::to_string(s) + " is not measured on this unit");
     const double raw = std::round(body["volts"].get<double>() / tavik::signals::adcVolts(s, 1));
     if (raw == kAdcUnmeasured) throw simops::Refused("volts", "that reading means \"not measured\": choose another voltage");
     // Beyond a word the model refuses it with its own message.

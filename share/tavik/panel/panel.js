@@ -191,6 +191,7 @@ async function readThumbnails() {
   thumbsBusy = true;
   do {
     thumbsAgain = false;
+    const started = Date.now();
     const fitted = valueOf(item('identity', 'video'));
     for (const input of [1, 2]) {
       const fig = $('video' + input), img = $('video' + input + '-img');
@@ -214,6 +215,8 @@ async function readThumbnails() {
         $('video' + input + '-text').textContent = why;
       }
     }
+    // A running capture changes the model with every frame: at most ten pictures a second.
+    await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
   } while (thumbsAgain);
   thumbsBusy = false;
 }
@@ -273,7 +276,7 @@ function drawFirmware(f) {
   box.dataset.step = f.step || 'none';
   box.dataset.percent = f.percent === null || f.percent === undefined ? '' : f.percent;
   $('fw-target').textContent = f.target ? kTargets[f.target] || f.target : f.running ? 'job' : 'none';
-  $('fw-step').textContent = f.step ? f.step + (f.step === 'done' || f.step === 'failed' ? '' : (f.running ? '' : ' (stopped)')) : 'no job';
+  $('fw-step').textContent = f.step || 'no job';
   const known = typeof f.percent === 'number';
   $('fw-percent').textContent = known ? f.percent + ' %' : '';
   const bar = $('fw-bar');
