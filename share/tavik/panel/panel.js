@@ -189,36 +189,43 @@ let thumbsBusy = false, thumbsAgain = false;
 async function readThumbnails() {
   if (thumbsBusy) { thumbsAgain = true; return; }
   thumbsBusy = true;
-  do {
-    thumbsAgain = false;
-    const started = Date.now();
-    const fitted = valueOf(item('identity', 'video'));
-    for (const input of [1, 2]) {
-      const fig = $('video' + input), img = $('video' + input + '-img');
-      if (fitted !== undefined && input > fitted) {
-        fig.dataset.state = 'absent';
-        $('video' + input + '-text').textContent = 'not fitted';
-        continue;
-      }
-      const res = await fetch('/api/video/frame?input=' + input, { headers: { Authorization: 'Bearer ' + token } });
-      if (res.ok) {
-        const url = URL.createObjectURL(await res.blob());
-        if (img.src.startsWith('blob:')) URL.revokeObjectURL(img.src);
-        img.src = url;
-        fig.dataset.state = 'signal';
-        fig.dataset.frame = (fig.dataset.frame | 0) + 1;
-        $('video' + input + '-text').textContent = models.video ? '(' + models.video['input' + input].source + ')' : '';
-      } else {
-        let why = res.statusText;
-        try { why = (await res.json()).error; } catch (e) { /* not JSON */ }
-        fig.dataset.state = 'nosignal';
-        $('video' + input + '-text').textContent = why;
-      }
+  try {
+    do {
+      thumbsAgain = false;
+      await drawThumbnails();
+    } while (thumbsAgain);
+  } finally {
+    thumbsBusy = false;
+  }
+}
+
+async function drawThumbnails() {
+  const started = Date.now();
+  const fitted = valueOf(item('identity', 'video'));
+  for (const input of [1, 2]) {
+    const fig = $('video' + input), img = $('video' + input + '-img');
+    if (fitted !== undefined && input > fitted) {
+      fig.dataset.state = 'absent';
+      $('video' + input + '-text').textContent = 'not fitted';
+      continue;
     }
-    // A running capture changes the model with every frame: at most ten pictures a second.
-    await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
-  } while (thumbsAgain);
-  thumbsBusy = false;
+    const res = await fetch('/api/video/frame?input=' + input, { headers: { Authorization: 'Bearer ' + token } });
+    if (res.ok) {
+      const url = URL.createObjectURL(await res.blob());
+      if (img.src.startsWith('blob:')) URL.revokeObjectURL(img.src);
+      img.src = url;
+      fig.dataset.state = 'signal';
+      fig.dataset.frame = (fig.dataset.frame | 0) + 1;
+      $('video' + input + '-text').textContent = models.video ? '(' + models.video['input' + input].source + ')' : '';
+    } else {
+      let why = res.statusText;
+      try { why = (await res.json()).error; } catch (e) { /* not JSON */ }
+      fig.dataset.state = 'nosignal';
+      $('video' + input + '-text').textContent = why;
+    }
+  }
+  // A running capture changes the model with every frame: at most ten pictures a second.
+  await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
 }
 
 // The measured supplies in volts; the slider spans the converter's full scale of the selector.
@@ -229,7 +236,7 @@ async function readSupply() {
   supplies = r.data;
   const sel = $('supply-selector');
   const keep = sel.value;
-  if (sel.options.length !== supplies.length) {
+  if ([...sel.options].map((o) => o.value).join() !== supplies.map((x) => x.selector).join()) {
     sel.textContent = '';
     for (const s of supplies) {
       const o = document.createElement('option');
@@ -259,14 +266,17 @@ let firmwareLive = false, firmwareBusy = false, firmwareAgain = false;
 async function readFirmware() {
   if (firmwareBusy) { firmwareAgain = true; return; }
   firmwareBusy = true;
-  do {
-    firmwareAgain = false;
-    const started = Date.now();
-    const r = await api('/api/firmware');
-    if (r.ok) drawFirmware(r.data);
-    await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
-  } while (firmwareAgain);
-  firmwareBusy = false;
+  try {
+    do {
+      firmwareAgain = false;
+      const started = Date.now();
+      const r = await api('/api/firmware');
+      if (r.ok) drawFirmware(r.data);
+      await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
+    } while (firmwareAgain);
+  } finally {
+    firmwareBusy = false;
+  }
 }
 
 const kTargets = { fpga: 'FPGA', ss: 'system supervisor', front: 'front microcontroller' };
