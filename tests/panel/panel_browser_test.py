@@ -217,6 +217,41 @@ class Panel(unittest.TestCase):
         self.assertEqual(tavikctl("sim", "get", "supervisor.ssTemp").stdout.strip(), "41")
         self.shot("refused")
 
+    def test_buzzer_sounds_at_its_frequency_once_sound_is_on(self):
+        audio = lambda d: d.execute_script("return window.panelAudio()")  # noqa: E731
+        with tavik2.Buzzer() as buzzer:
+            buzzer.setFrequency(3100)
+            buzzer.setVolume(51)
+            self.driver.find_element(By.ID, "sound").click()
+            try:
+                self.wait_for(self.driver, lambda d: audio(d) and audio(d)["frequency"] == 3100)
+                self.assertEqual(audio(self.driver)["gain"], 0)  # silent until the buzzer sounds
+                buzzer.setTrigger(True)
+                self.wait_for(self.driver, lambda d: audio(d)["gain"] > 0)
+                buzzer.setTrigger(False)
+                self.wait_for(self.driver, lambda d: audio(d)["gain"] == 0)
+            finally:
+                self.driver.find_element(By.ID, "sound").click()
+        self.assertIsNone(audio(self.driver))
+
+    def test_parts_follow_the_unit_and_absent_ones_show_so(self):
+        d = self.driver
+        state = lambda element_id: lambda d: self.attribute(element_id, "data-state")  # noqa: E731
+        frames = int(self.attribute("video2", "data-frame") or 0)
+        with tempfile.NamedTemporaryFile(dir=HOME, suffix=".raw") as garbage:
+            garbage.write(b"no frame")
+            garbage.flush()
+            tavikctl("sim", "video", "frame", "2", garbage.name)
+            self.wait_for(d, lambda d: state("video2")(d) == "nosignal")
+        tavikctl("sim", "video", "frame", "2", "--pattern")
+        self.wait_for(d, lambda d: state("video2")(d) == "signal" and int(self.attribute("video2", "data-frame")) > frames)
+        try:
+            tavikctl("sim", "load", "no-battery")
+            self.wait_for(d, lambda d: state("battery")(d) == "absent")
+        finally:
+            tavikctl("sim", "load", "default")
+        self.wait_for(d, lambda d: state("battery")(d) == "ok" and self.attribute("battery", "data-charge") == "94")
+
     def test_two_pages_stay_consistent(self):
         first = self.driver.current_window_handle
         self.driver.switch_to.new_window("window")
@@ -254,6 +289,12 @@ class Panel(unittest.TestCase):
         figures["idle server CPU %"] = round(100 * (cpu() - start) / (time.time() - t0), 2)
         self.driver.find_element(By.ID, "front").screenshot(os.path.join(ARTIFACTS, "panel-front.png"))
         self.shot("panel")
+        # The front and the drawn parts, as docs/panel.png shows them.
+        self.wait_for(self.driver, lambda d: d.find_element(By.ID, "video1").get_attribute("data-state") == "signal")
+        self.driver.execute_script("for (const e of document.querySelectorAll('main > :not(#front):not(#parts)'))"
+                                   " e.style.display = 'none';")
+        self.driver.set_window_size(1400, 1300)  # an element is shot as far as the window shows it
+        self.driver.find_element(By.TAG_NAME, "main").screenshot(os.path.join(ARTIFACTS, "panel-overview.png"))
 
 
 if __name__ == "__main__":

@@ -26,6 +26,7 @@
 #include "sim/unit.h"
 #include "sim/video_model.h"
 #include "sim_ops.h"
+#include "sim_panel_parts.h"
 #include "sim_panel_watch.h"
 
 namespace tavikctl {
@@ -46,6 +47,8 @@ constexpr time_t kTimeoutSeconds = 5;     // to read a request, or write a reply
 constexpr time_t kKeepAliveSeconds = 1;   // an idle kept-alive connection polls, so it ends soon
 constexpr size_t kMinTokenChars = 16;
 constexpr size_t kMaxRampPoints = 64;
+constexpr uint32_t kThumbnailWidth = 160; // pixels, when the page asks for no other width
+constexpr uint32_t kMaxThumbnailWidth = 720;
 
 std::string randomToken() {
     std::random_device random;
@@ -146,6 +149,7 @@ private:
     std::mutex ops_; // the operations (and the library's shared objects) one request at a time
     sim::Client client_;
     std::atomic<int> streams_{0};
+    panel_parts::FirmwareTracker firmware_;
 };
 
 httplib::Server::HandlerResponse Panel::guard(const httplib::Request& req, httplib::Response& res) {
@@ -327,6 +331,50 @@ void Panel::attach(httplib::Server& server, UnitWatcher& watcher) {
         return pressButton(optionText(bodyObject(req), "press"));
     });
     api(server, "POST", "/api/video", [this](const httplib::Request& req) { return setVideo(req); });
+    api(server, "GET", "/api/powermgr", [](const httplib::Request&) {
+        // The service's side, as the settings file holds it (a power manager object would mark
+        // the unit as resumed).
+        namespace power = tavik::power;
+        int32_t request = power::readPowerMgrKey(power::kPowerMgrRequestKey);
+        if (request < 0 || request > power::kHighestPowerMgrRequest) request = 0;
+        return json{{"service", power::powerMgrServiceRunning()},
+                    {"request", request},
+                    {"request_name", powerMgrRequestName(request)},
+                    {"ready_reports", power::readPowerMgrKey(power::kPowerMgrReadyKey)}};
+    });
+    api(server, "GET", "/api/supply", [](const httplib::Request&) { return panel_parts::supplyVoltages(); }, false);
+    api(server, "POST", "/api/supply", [](const httplib::Request& req) { return panel_parts::setSupply(bodyObject(req)); });
+    // Read from the unit alone: asking the library would take the job lock for a moment, and a
+    // job starting then elsewhere would be refused as one in progress.
+    api(server, "GET", "/api/firmware", [this](const httplib::Request&) { return firmware_.state(); }, false);
+    // The current frame of an input as a small picture; 404 with the reason when there is none.
+    server.Get("/api/video/frame", [](const httplib::Request& req, httplib::Response& res) {
+        const std::string input = req.get_param_value("input");
+        const std::string width = req.get_param_value("width");
+        std::string error;
+        uint32_t w = kThumbnailWidth;
+        if (input != "1" && input != "2") error = "input: video input 1 or 2";
+        else if (!width.empty() && (width.size() > 4 || width.find_first_not_of("0123456789") != std::string::npos ||
+                                    (w = std::stoul(width)) == 0 || w > kMaxThumbnailWidth))
+            error = "width: 1 to 720 pixels";
+        if (!error.empty()) {
+            res.status = 400;
+            res.set_content(json{{"error", error}}.dump(), "application/json");
+            return;
+        }
+        try {
+            const panel_parts::Thumbnail t = panel_parts::videoThumbnail(input[0] - '0', w);
+            if (t.bmp.empty()) {
+                res.status = 404;
+                res.set_content(json{{"error", "no signal: " + t.noSignal}}.dump(), "application/json");
+                return;
+            }
+            res.set_content(reinterpret_cast<const char*>(t.bmp.data()), t.bmp.size(), "image/bmp");
+        } catch (const std::exception& e) {
+            res.status = 500;
+            res.set_content(json{{"error", e.what()}}.dump(), "application/json");
+        }
+    });
 
     server.Get("/api/events", [this, &watcher](const httplib::Request& req, httplib::Response& res) {
         if (++streams_ > kMaxStreams) {

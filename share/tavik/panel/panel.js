@@ -6,11 +6,12 @@ const $ = (id) => document.getElementById(id);
 
 // Models the page draws from; a change event naming one of them fetches it again.
 const kModels = ['backlight', 'lightsensor', 'front_led', 'buzzer', 'power', 'supervisor', 'adc', 'digio',
-  'battery', 'video', 'startup'];
+  'battery', 'video', 'startup', 'fpga', 'bootloader'];
 const kLogRows = 200;
 
 const models = {};
 let status = null;
+let powerMgr = null;
 let logSeq = 0;
 let logRows = [];
 
@@ -71,8 +72,12 @@ async function readStatus() {
   do {
     statusAgain = false;
     const started = Date.now();
-    const r = await api('/api/status');
-    if (r.ok) { status = r.data; drawStatus(); drawModels(); }
+    const [r, pm] = await Promise.all([api('/api/status'), api('/api/powermgr')]);
+    if (pm.ok) powerMgr = pm.data;
+    if (r.ok) {
+      status = r.data; drawStatus(); drawModels(); drawParts();
+      if (!performance.getEntriesByName('panel-drawn').length) performance.mark('panel-drawn'); // for benchmarks
+    }
     await new Promise((done) => setTimeout(done, Math.max(0, kStatusGap - (Date.now() - started))));
   } while (statusAgain);
   statusBusy = false;
@@ -102,6 +107,9 @@ function connect() {
     $('connection').className = 'good';
     want(kModels, true);
     readFaults();
+    readThumbnails();
+    readSupply();
+    readFirmware();
     logChanged(JSON.parse(m.data).seq);
   });
   events.addEventListener('change', (m) => {
@@ -110,6 +118,9 @@ function connect() {
     if (e.models.length) want(mine, e.models.some((n) => n !== 'board'));
     if (e.models.includes('faults')) readFaults();
     if (e.models.includes('profile')) want(kModels, true);
+    if (e.models.includes('video') || e.models.includes('profile')) readThumbnails();
+    if (e.models.includes('adc') || e.models.includes('profile')) readSupply();
+    if (firmwareLive || e.models.some((n) => n === 'fpga' || n === 'bootloader' || n === 'profile')) readFirmware();
     logChanged(e.seq);
     document.body.dataset.event = e.id;
   });
@@ -161,12 +172,273 @@ function drawModels() {
     setIfIdle('ssTemp', models.supervisor.ssTemp);
     setIfIdle('pcbTemp', models.supervisor.pcbTemp);
   }
-  if (models.adc) setIfIdle('supply', models.adc.raw[0]);
   if (models.digio) drawInputs(models.digio.inputs);
   if (models.battery) {
     $('battery-fitted').checked = models.battery.fitted;
     setIfIdle('battery-mv', models.battery.voltage);
   }
+}
+
+// ---- drawn parts ---------------------------------------------------------------------------
+
+const absent = (v) => v !== undefined && v.state === 'not fitted';
+const valueOf = (v) => (v && v.state === undefined ? v.value : undefined);
+
+// Each input's current frame, fetched as a picture when the video model changes.
+let thumbsBusy = false, thumbsAgain = false;
+async function readThumbnails() {
+  if (thumbsBusy) { thumbsAgain = true; return; }
+  thumbsBusy = true;
+  try {
+    do {
+      thumbsAgain = false;
+      await drawThumbnails();
+    } while (thumbsAgain);
+  } finally {
+    thumbsBusy = false;
+  }
+}
+
+async function drawThumbnails() {
+  const started = Date.now();
+  const fitted = valueOf(item('identity', 'video'));
+  for (const input of [1, 2]) {
+    const fig = $('video' + input), img = $('video' + input + '-img');
+    if (fitted !== undefined && input > fitted) {
+      fig.dataset.state = 'absent';
+      $('video' + input + '-text').textContent = 'not fitted';
+      continue;
+    }
+    const res = await fetch('/api/video/frame?input=' + input, { headers: { Authorization: 'Bearer ' + token } });
+    if (res.ok) {
+      const url = URL.createObjectURL(await res.blob());
+      if (img.src.startsWith('blob:')) URL.revokeObjectURL(img.src);
+      img.src = url;
+      fig.dataset.state = 'signal';
+      fig.dataset.frame = (fig.dataset.frame | 0) + 1;
+      $('video' + input + '-text').textContent = models.video ? '(' + models.video['input' + input].source + ')' : '';
+    } else {
+      let why = res.statusText;
+      try { why = (await res.json()).error; } catch (e) { /* not JSON */ }
+      fig.dataset.state = 'nosignal';
+      $('video' + input + '-text').textContent = why;
+    }
+  }
+  // A running capture changes the model with every frame: at most ten pictures a second.
+  await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
+}
+
+// The measured supplies in volts; the slider spans the converter's full scale of the selector.
+let supplies = [];
+async function readSupply() {
+  const r = await api('/api/supply');
+  if (!r.ok) return;
+  supplies = r.data;
+  const sel = $('supply-selector');
+  const keep = sel.value;
+  if ([...sel.options].map((o) => o.value).join() !== supplies.map((x) => x.selector).join()) {
+    sel.textContent = '';
+    for (const s of supplies) {
+      const o = document.createElement('option');
+      o.value = s.selector;
+      o.textContent = 'selector ' + s.selector;
+      sel.append(o);
+    }
+    if (keep !== '') sel.value = keep;
+  }
+  drawSupply();
+}
+
+function drawSupply() {
+  const s = supplies.find((x) => String(x.selector) === $('supply-selector').value);
+  if (!s) return;
+  const slider = $('supply');
+  slider.max = s.max.toFixed(3);
+  slider.step = s.step;
+  $('supply-volts').step = s.step;
+  setIfIdle('supply', s.volts);
+  setIfIdle('supply-volts', s.volts.toFixed(3));
+}
+
+// The firmware job: read while one runs (each of its requests is a change), and when the
+// programming models change.
+let firmwareLive = false, firmwareBusy = false, firmwareAgain = false;
+async function readFirmware() {
+  if (firmwareBusy) { firmwareAgain = true; return; }
+  firmwareBusy = true;
+  try {
+    do {
+      firmwareAgain = false;
+      const started = Date.now();
+      const r = await api('/api/firmware');
+      if (r.ok) drawFirmware(r.data);
+      await new Promise((done) => setTimeout(done, Math.max(0, 100 - (Date.now() - started))));
+    } while (firmwareAgain);
+  } finally {
+    firmwareBusy = false;
+  }
+}
+
+const kTargets = { fpga: 'FPGA', ss: 'system supervisor', front: 'front microcontroller' };
+function drawFirmware(f) {
+  firmwareLive = f.running || f.step === 'programming' || f.step === 'verifying' || f.step === 'erasing';
+  const box = $('fw');
+  box.dataset.step = f.step || 'none';
+  box.dataset.percent = f.percent === null || f.percent === undefined ? '' : f.percent;
+  $('fw-target').textContent = f.target ? kTargets[f.target] || f.target : f.running ? 'job' : 'none';
+  $('fw-step').textContent = f.step || 'no job';
+  const known = typeof f.percent === 'number';
+  $('fw-percent').textContent = known ? f.percent + ' %' : '';
+  const bar = $('fw-bar');
+  bar.className = known || !firmwareLive ? '' : 'busy';
+  bar.style.width = known ? f.percent + '%' : firmwareLive ? '100%' : '0';
+  $('fw-bytes').textContent = f.target ? `${f.programmed} bytes programmed` +
+    (f.checked ? `, ${Math.min(f.checked, f.programmed)} checked` : '') : '';
+}
+
+// A lamp for a status value: lit, dark, 'absent' (not fitted) or 'error' (not readable).
+function lamp(id, on, title) {
+  $(id).dataset.on = on;
+  if (title) $(id).title = title;
+}
+const lampState = (v) => (absent(v) ? 'absent' : v === undefined || v.state ? 'error' : !!v.value);
+
+// The ready reports counted when the newest request appeared: applications that answered it
+// since light "applications ready". The service's side is in the settings file, which sends no
+// change events, so it is read every 250 ms while a request is pending.
+let cycleReports = null, lastRequest = 0, powerMgrTimer = null;
+function drawPowerMgr() {
+  if (!powerMgr) return;
+  if (powerMgr.request !== 0 && lastRequest === 0) cycleReports = powerMgr.ready_reports;
+  lastRequest = powerMgr.request;
+  lamp('pm-service', powerMgr.service);
+  lamp('pm-request', powerMgr.request !== 0, 'request: ' + powerMgr.request_name);
+  lamp('pm-ready', cycleReports !== null && powerMgr.ready_reports !== cycleReports);
+  clearTimeout(powerMgrTimer);
+  if (powerMgr.request !== 0) {
+    powerMgrTimer = setTimeout(async () => {
+      const r = await api('/api/powermgr');
+      if (r.ok) { powerMgr = r.data; drawPowerMgr(); }
+    }, 250);
+  }
+  $('pm-text').textContent = `request ${powerMgr.request} (${powerMgr.request_name}), ` +
+    `${powerMgr.ready_reports} ready report${powerMgr.ready_reports === 1 ? '' : 's'}`;
+}
+
+function drawBattery() {
+  const b = status.battery || {};
+  const box = $('battery');
+  if (absent(b.battery) || !b.battery_present || b.battery_present.state) {
+    box.dataset.state = absent(b.battery) ? 'absent' : 'error';
+    $('battery-fill').style.width = '0';
+    $('battery-percent').textContent = absent(b.battery) ? 'not fitted' : '?';
+    $('battery-text').textContent = absent(b.battery) ? '' : valueText(b.battery_present);
+    return;
+  }
+  const charge = valueOf(b.battery_charge);
+  box.dataset.state = charge === undefined ? 'error' : charge < 20 ? 'low' : 'ok';
+  box.dataset.charge = charge === undefined ? '' : charge;
+  $('battery-fill').style.width = (charge || 0) + '%';
+  $('battery-percent').textContent = charge === undefined ? '?' : charge + ' %';
+  const state = valueOf(b.battery_charging), source = valueOf(b.power_source);
+  $('battery-text').textContent = [
+    state === undefined ? valueText(b.battery_charging) : 'charging state ' + state,
+    source === undefined ? '' : source === 1 ? 'external power' : 'running on the battery',
+    b.battery_temp ? valueText(b.battery_temp) : '',
+  ].filter((x) => x).join(', ');
+}
+
+const kModules = [['gprs', 'GSM/GPRS'], ['wlan', 'WLAN'], ['bt', 'Bluetooth'], ['gps', 'GPS']];
+function drawTelematics() {
+  const t = status.telematics || {};
+  const box = $('modules');
+  box.textContent = '';
+  lamp('tm-supply', absent(t.modules) ? 'absent' : lampState(t.supply), t.supply ? valueText(t.supply) : 'not fitted');
+  for (const [key, label] of kModules) {
+    const m = document.createElement('div');
+    m.className = 'module';
+    m.id = 'module-' + key;
+    const fitted = !absent(t.modules) && !absent(t[key]) && t[key + '_power'] !== undefined;
+    const on = valueOf(t[key + '_power']);
+    m.dataset.state = !fitted ? 'absent' : on === undefined ? 'error' : on ? 'on' : 'off';
+    const name = document.createElement('b');
+    name.textContent = label;
+    const state = document.createElement('span');
+    state.textContent = !fitted ? 'not fitted' : on === undefined ? valueText(t[key + '_power']) :
+      (on ? 'powered' : 'off') + (valueOf(t[key + '_startup_power']) ? ', on at start-up' : '');
+    m.append(name, state);
+    if (key === 'gps' && fitted && t.gps_antenna) {
+      const a = document.createElement('span');
+      a.textContent = 'antenna ' + (t.gps_antenna.state ? valueText(t.gps_antenna) :
+        t.gps_antenna.value ? 'connected' : 'not connected');
+      m.append(a);
+    }
+    box.append(m);
+  }
+}
+
+const kFrames = ['standard', 'extended', 'both'];
+function drawCan() {
+  const io = status.io || {}, power = status.power || {};
+  const box = $('can-ports');
+  box.textContent = '';
+  const fitted = !absent(io.can);
+  lamp('can-power', fitted ? lampState(power.can_power) : 'absent', fitted ? valueText(power.can_power) : 'not fitted');
+  if (!fitted) {
+    const p = document.createElement('div');
+    p.className = 'port';
+    p.dataset.state = 'absent';
+    p.textContent = 'not fitted';
+    box.append(p);
+    return;
+  }
+  for (let ch = 1; io['can' + ch + '_bitrate'] !== undefined; ch++) {
+    const p = document.createElement('div');
+    p.className = 'port';
+    p.id = 'can' + ch;
+    const rate = io['can' + ch + '_bitrate'], frames = valueOf(io['can' + ch + '_frames']);
+    p.dataset.state = rate.state ? 'error' : 'ok';
+    const name = document.createElement('b');
+    name.textContent = 'CAN ' + ch;
+    const text = document.createElement('span');
+    text.textContent = valueText(rate) + ', ' + (frames === undefined ? valueText(io['can' + ch + '_frames']) :
+      (kFrames[frames] || frames) + ' frames');
+    p.append(name, text);
+    box.append(p);
+  }
+}
+
+const kPlate = [['identity', 'unit_serial', 'unit'], ['identity', 'product_article', 'product'],
+  ['identity', 'product_revision', 'revision'], ['identity', 'main_serial', 'main board'],
+  ['identity', 'main_article', 'article'], ['identity', 'main_made', 'made'],
+  ['identity', 'addon_serial', 'add-on board'], ['identity', 'display_resolution', 'display'],
+  ['versions', 'library', 'library'], ['versions', 'driver', 'driver'], ['versions', 'fpga', 'FPGA'],
+  ['versions', 'ss', 'supervisor'], ['versions', 'front', 'front'], ['versions', 'os', 'system']];
+function drawPlate() {
+  const box = $('plate');
+  box.textContent = '';
+  for (const [group, key, label] of kPlate) {
+    const v = item(group, key);
+    if (v === undefined) continue;
+    const dt = document.createElement('dt'), dd = document.createElement('dd');
+    dt.textContent = label;
+    dd.id = 'plate-' + key;
+    dd.textContent = valueText(v);
+    if (v.state) dd.className = absent(v) ? 'absent' : 'error';
+    box.append(dt, dd);
+  }
+}
+
+let videoFitted;
+function drawParts() {
+  if (!status) return;
+  const fitted = valueOf(item('identity', 'video'));
+  if (fitted !== videoFitted) { videoFitted = fitted; readThumbnails(); }
+  drawPowerMgr();
+  drawBattery();
+  drawTelematics();
+  drawCan();
+  drawPlate();
 }
 
 function drawInputs(bits) {
@@ -305,7 +577,12 @@ function wire() {
   });
   setOnChange('ssTemp', 'supervisor.ssTemp', 'ssTemp-msg');
   setOnChange('pcbTemp', 'supervisor.pcbTemp', 'pcbTemp-msg');
-  setOnChange('supply', 'adc.raw.0', 'supply-msg');
+  const setSupply = (volts) =>
+    act('supply-msg', '/api/supply', { selector: Number($('supply-selector').value), volts: Number(volts) });
+  $('supply').addEventListener('input', () => { $('supply-volts').value = Number($('supply').value).toFixed(3); });
+  $('supply').addEventListener('change', () => setSupply($('supply').value));
+  $('supply-volts').addEventListener('change', () => setSupply($('supply-volts').value));
+  $('supply-selector').addEventListener('change', drawSupply);
   setOnChange('battery-mv', 'battery.voltage', 'battery-msg');
   $('battery-fitted').addEventListener('change', () =>
     act('battery-msg', '/api/set', { field: 'battery.fitted', value: $('battery-fitted').checked }));
@@ -347,6 +624,9 @@ function wire() {
     if (models.buzzer) drawBuzzer(models.buzzer);
   });
 }
+
+// For tests: what the page's buzzer sound does now.
+window.panelAudio = () => (audio ? { state: audio.state, frequency: oscillator.frequency.value, gain: gain.gain.value } : null);
 
 async function press(kind) {
   const r = await act('button-msg', '/api/button', { press: kind });
