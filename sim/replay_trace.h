@@ -42,6 +42,8 @@ struct Trace {
 Trace parseTrace(const std::string& text);
 // The same for a file; a file that cannot be read is a TraceError of line 0.
 Trace readTraceFile(const std::string& path);
+// A file's text as parseTrace takes it (errors as readTraceFile's).
+std::string readTraceText(const std::string& path);
 
 // The stream a request line belongs to.
 std::string streamOf(const nlohmann::json& request);
