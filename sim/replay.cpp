@@ -159,7 +159,7 @@ std::shared_ptr<RunningReplay> openRunning(const std::string& home) {
 
 // What differs between a request and the recorded line; empty when it matches. Payloads that
 // were recorded as length and CRC-32 match on those.
-std::string difference(const json& request, const json& recorded) {
+std::string difference(const TraceJson& request, const TraceJson& recorded) {
     for (auto it = request.begin(); it != request.end(); ++it) {
         const std::string& key = it.key();
         const auto found = recorded.find(key);
@@ -181,9 +181,9 @@ std::string difference(const json& request, const json& recorded) {
 }
 
 // Outputs recorded as length and CRC-32 cannot be given back.
-bool exactOutputs(const json& recorded) { return !recorded.contains("out_len") && !recorded.contains("data_len"); }
+bool exactOutputs(const TraceJson& recorded) { return !recorded.contains("out_len") && !recorded.contains("data_len"); }
 
-void logDifference(Txn& txn, const json& request, const std::string& note) {
+void logDifference(Txn& txn, const TraceJson& request, const std::string& note) {
     LogEntry e;
     e.pid = static_cast<uint32_t>(::getpid());
     e.target = "replay";
@@ -291,9 +291,9 @@ json replayStatus() {
     return status;
 }
 
-ReplayAnswer replayRequest(const json& request) { return replayRequest(runningReplay(), request); }
+ReplayAnswer replayRequest(const TraceJson& request) { return replayRequest(runningReplay(), request); }
 
-ReplayAnswer replayRequest(const std::shared_ptr<RunningReplay>& r, const json& request) {
+ReplayAnswer replayRequest(const std::shared_ptr<RunningReplay>& r, const TraceJson& request) {
     ReplayAnswer answer;
     if (!r) return answer;
     const std::string stream = streamOf(request);

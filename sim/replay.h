@@ -40,15 +40,15 @@ struct ReplayAnswer {
         Answer, // `entry` is the recorded line whose outputs answer the request
         Fail,   // a strict replay refused the request: it fails without effect
     } kind = Models;
-    const nlohmann::json* entry = nullptr; // kept valid by `trace`
+    const TraceJson* entry = nullptr; // kept valid by `trace`
     std::shared_ptr<const Trace> trace;
 };
 
 // Matches one request (its kind, the fields naming its stream and its inputs, named as in the
 // trace) to the next recorded one of its stream, and advances the stream on a match. A match
 // writes nothing but the stream's position; a difference is counted and logged in the unit.
-ReplayAnswer replayRequest(const std::shared_ptr<RunningReplay>& replay, const nlohmann::json& request);
+ReplayAnswer replayRequest(const std::shared_ptr<RunningReplay>& replay, const TraceJson& request);
 // The same for the running replay (Models without one).
-ReplayAnswer replayRequest(const nlohmann::json& request);
+ReplayAnswer replayRequest(const TraceJson& request);
 
 } // namespace tavik::sim

@@ -9,7 +9,7 @@
 namespace tavik::sim {
 namespace {
 
-using json = nlohmann::json;
+using json = TraceJson;
 
 enum class Type { Text, Number, Flag, Bytes, Numbers };
 

@@ -13,7 +13,7 @@
 namespace tavik::platform::host::replay {
 namespace host_replay {
 
-using json = nlohmann::json;
+using json = sim::TraceJson; // requests in the trace's form
 
 std::string hex(const void* data, uint32_t size) {
     return data != nullptr ? sim::toHex(static_cast<const uint8_t*>(data), size) : std::string();
