@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -196,7 +197,6 @@ uint32_t load(const uint32_t* cursor) { return cursor != nullptr ? __atomic_load
 
 } // namespace sim_replay
 
-
 bool replayOn() {
     struct stat st{};
     return ::stat(sim_replay::cursorsPath(homeDirectory()).c_str(), &st) == 0;
@@ -250,11 +250,11 @@ void startReplay(const std::string& source, ReplayMode mode) {
     }
     unit.transact([&](Txn& txn) {
         txn.edit(sim_replay::kModel) = {{"active", true},
-                            {"mode", mode == ReplayMode::Strict ? "strict" : "loose"},
-                            {"trace", std::filesystem::absolute(source).string()},
-                            {"fallbacks", 0},
-                            {"failed", 0},
-                            {"first_difference", nullptr}};
+                                        {"mode", mode == ReplayMode::Strict ? "strict" : "loose"},
+                                        {"trace", std::filesystem::absolute(source).string()},
+                                        {"fallbacks", 0},
+                                        {"failed", 0},
+                                        {"first_difference", nullptr}};
         // Inside the transaction: no process counts a difference of the new replay as the old
         // one's. The trace first: positions without their trace are never found.
         if (std::rename(newTrace.c_str(), path.c_str()) != 0) throw UnitError("cannot place the trace at " + path);
