@@ -19,9 +19,9 @@ std::string hex(const void* data, uint32_t size) {
     return data != nullptr ? sim::toHex(static_cast<const uint8_t*>(data), size) : std::string();
 }
 
-// The recorded line answering the request `build` makes (built only while a replay runs); a null
-// json when the replay refused it; nullopt when the models answer. A unit that cannot be read
-// refuses.
+// The replay's answer to the request `build` makes (built only while a replay runs): false when
+// the models answer; else the recorded line, or a null json when the replay refused the request.
+// A unit that cannot be read refuses.
 struct Answer {
     sim::ReplayAnswer a;
     explicit operator bool() const { return a.kind != sim::ReplayAnswer::Models; }
