@@ -116,6 +116,17 @@ TEST_F(RecordReplayTest, ReplayStateIsSharedByProcessesAndEndsWithOff) {
     EXPECT_EQ(sim::replayStatus()["active"], false);
 }
 
+TEST_F(RecordReplayTest, ResetEndsTheReplay) {
+    recorded(trace(), cases::run);
+    sim::startReplay(trace(), sim::ReplayMode::Strict);
+    Tavik2Backlight* b = GetBacklight(); // the replay holds this process's positions from here
+    unit().reset();
+    EXPECT_FALSE(sim::replayOn());
+    EXPECT_EQ(Backlight_setIntensity(b, cases::kLevel + 1), ERR_SUCCESS); // the models answer
+    EXPECT_EQ(sim::replayStatus()["active"], false);
+    Backlight_release(b);
+}
+
 TEST_F(RecordReplayTest, ServedUnitReplaysToRemoteClients) {
     std::ofstream(trace()) << R"({"tavik_trace":1,"library":"x","time":"t","pid":7}
 {"seq":1,"pid":7,"t":0,"kind":"device_open","dev":"\\\\.\\TavikDrv","ok":true}
