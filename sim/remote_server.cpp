@@ -20,11 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/backend.h"
+#include "platform/host/replay.h"
 #include "platform/remote_protocol.h"
 #include "sim/board_model.h"
 #include "sim/driver.h"
 #include "sim/remote_socket.h"
-#include "sim/service_model.h"
 #include "sim/unit.h"
 
 namespace tavik::sim {
@@ -32,6 +33,11 @@ namespace {
 
 namespace proto = platform::remote;
 using proto::Kind;
+// Remote clients are answered as the host build answers its own callers: from the trace while a
+// replay runs, else by the models. Board-library and service calls go through the host backend
+// itself; device requests name their device by the connection's handle here.
+namespace served_board = platform::board::os;
+namespace served_replay = platform::host::replay;
 using namespace remote_socket;
 
 // Reply fields around the largest data a request may ask for (DeviceControl: ok, returned,
@@ -332,8 +338,10 @@ private:
         proto::DeviceOpenRequest q;
         if (!proto::decode(in, q)) return false;
         proto::DeviceOpenReply r;
-        r.opened = devices_.size() < kMaxDevicesPerConnection && plausibleDeviceName(q.name) &&
-                   answer([&] { return driverDeviceOpen(q.name); }, false);
+        r.opened = devices_.size() < kMaxDevicesPerConnection && plausibleDeviceName(q.name) && answer([&] {
+                       if (const auto replayed = served_replay::deviceOpen(q.name)) return *replayed;
+                       return driverDeviceOpen(q.name);
+                   }, false);
         if (r.opened) {
             r.device = nextDevice_++;
             if (nextDevice_ == 0) nextDevice_ = 1;
@@ -354,9 +362,13 @@ private:
         std::vector<uint8_t> buffer(q.outSize);
         proto::DeviceControlReply r;
         if (const std::string* name = device(q.device)) {
+            const uint8_t* data = q.in.size > 0 ? q.in.data : nullptr;
+            uint8_t* reply = q.outSize > 0 ? buffer.data() : nullptr;
             r.ok = answer([&] {
-                return driverDeviceControl(*name, q.code, q.in.size > 0 ? q.in.data : nullptr, q.in.size,
-                                           q.outSize > 0 ? buffer.data() : nullptr, q.outSize, r.returned);
+                if (const auto replayed =
+                        served_replay::deviceControl(*name, q.code, data, q.in.size, reply, q.outSize, r.returned))
+                    return *replayed;
+                return driverDeviceControl(*name, q.code, data, q.in.size, reply, q.outSize, r.returned);
             }, false);
         }
         if (!r.ok) r.returned = 0;
@@ -372,7 +384,11 @@ private:
         uint32_t read = 0;
         proto::DeviceReadReply r;
         if (const std::string* name = device(q.device))
-            r.ok = answer([&] { return driverDeviceRead(*name, buffer.data(), q.size, read); }, false);
+            r.ok = answer([&] {
+                if (const auto replayed = served_replay::deviceRead(*name, buffer.data(), q.size, read))
+                    return *replayed;
+                return driverDeviceRead(*name, buffer.data(), q.size, read);
+            }, false);
         if (!r.ok) read = 0;
         r.data = {buffer.data(), std::min(read, q.size)};
         proto::encode(out, r);
@@ -382,6 +398,7 @@ private:
     bool deviceClose(proto::Reader& in, proto::Writer& out) {
         proto::DeviceCloseRequest q;
         if (!proto::decode(in, q)) return false;
+        if (const std::string* name = device(q.device)) served_replay::deviceClose(*name);
         devices_.erase(q.device);
         proto::encode(out, proto::DeviceCloseReply{});
         return true;
@@ -400,43 +417,39 @@ private:
         std::vector<uint8_t> reply;
         using O = proto::BoardOrdinal;
         switch (q.ordinal) {
-        case O::LibraryInit: result = answer([] { return boardLibraryInit(); }, 0u); break;
-        case O::LibraryInitRetry: result = answer([&] { return boardLibraryInitRetry(a[0]); }, 0u); break;
-        case O::BoardCount: result = answer([&] { return boardCount(cls, a[0]); }, 0u); break;
-        case O::BoardOpen: result = answer([&] { return boardOpen(cls, a[0], a[1], &outs[0]); }, 0u); break;
-        case O::BoardSelect: result = answer([&] { return boardSelect(a[0]); }, 0u); break;
-        case O::LibraryClose: result = answer([] { return boardLibraryClose(); }, 0u); break;
+        case O::LibraryInit: result = served_board::libraryInit(); break;
+        case O::LibraryInitRetry: result = served_board::libraryInitRetry(a[0]); break;
+        case O::BoardCount: result = served_board::boardCount(cls, a[0]); break;
+        case O::BoardOpen: result = served_board::boardOpen(cls, a[0], a[1], &outs[0]); break;
+        case O::BoardSelect: result = served_board::boardSelect(a[0]); break;
+        case O::LibraryClose: served_board::libraryClose(); break;
         case O::I2cWriteRead:
             if (readLength > kMaxReplyData) return false;
             reply.assign(readLength, 0);
-            result = answer([&] {
-                return boardI2cWriteRead(a[0], a[1], a[2], data.empty() ? nullptr : data.data(),
-                                         static_cast<uint32_t>(data.size()),
-                                         reply.empty() ? nullptr : reply.data(), readLength);
-            }, 0u);
+            result = served_board::i2cWriteRead(a[0], a[1], a[2], data.empty() ? nullptr : data.data(),
+                                                static_cast<uint32_t>(data.size()),
+                                                reply.empty() ? nullptr : reply.data(), readLength);
             break;
         case O::I2cWrite: {
             // The wire cannot carry a null pointer; an empty write still points somewhere.
             static const uint8_t none = 0;
-            result = answer([&] {
-                return boardI2cWrite(a[0], a[1], a[2], data.empty() ? &none : data.data(),
-                                     static_cast<uint32_t>(data.size()));
-            }, 0u);
+            result = served_board::i2cWrite(a[0], a[1], a[2], data.empty() ? &none : data.data(),
+                                            static_cast<uint32_t>(data.size()));
             break;
         }
         case O::I2cReadRegister: {
             uint8_t value = 0;
-            result = answer([&] { return boardI2cReadRegister(a[0], a[1], a[2], a[3], &value); }, 0u);
+            result = served_board::i2cReadRegister(a[0], a[1], a[2], a[3], &value);
             outs[0] = value;
             break;
         }
         case O::I2cWriteRegister:
-            result = answer([&] { return boardI2cWriteRegister(a[0], a[1], a[2], a[3], a[4]); }, 0u);
+            result = served_board::i2cWriteRegister(a[0], a[1], a[2], a[3], a[4]);
             break;
-        case O::TemperatureSensorCount: result = answer([&] { return boardTemperatureCount(a[0]); }, 0u); break;
+        case O::TemperatureSensorCount: result = served_board::temperatureSensorCount(a[0]); break;
         case O::TemperatureRead: {
             int32_t value = 0;
-            result = answer([&] { return boardTemperatureRead(a[0], a[1], &value, &outs[1]); }, 0u);
+            result = served_board::temperatureRead(a[0], a[1], &value, &outs[1]);
             outs[0] = static_cast<uint32_t>(value);
             break;
         }
@@ -446,7 +459,7 @@ private:
             if (!data.empty() && data.size() != kRecord) return false;
             uint32_t record[11] = {};
             for (size_t i = 0; i < data.size() / 4; ++i) record[i] = proto::getU32(data.data() + 4 * i);
-            result = answer([&] { return boardTemperatureInfo(a[0], a[1], data.empty() ? nullptr : record); }, 0u);
+            result = served_board::temperatureInfo(a[0], a[1], data.empty() ? nullptr : record);
             if (!data.empty()) {
                 reply.resize(kRecord);
                 for (size_t i = 0; i < 11; ++i) proto::putU32(reply.data() + 4 * i, record[i]);
@@ -466,11 +479,12 @@ private:
     bool serviceCall(proto::Reader& in, proto::Writer& out) {
         proto::ServiceControlRequest q;
         if (!proto::decode(in, q)) return false;
-        const ServiceAnswer a = answer([&] { return serviceControl(q.service, q.code); }, ServiceAnswer::NotOpened);
+        using platform::ServiceControlResult;
+        const ServiceControlResult a = platform::os::controlService(q.service, q.code);
         proto::ServiceControlReply r;
-        r.answer = a == ServiceAnswer::Accepted  ? proto::ServiceAnswer::Accepted
-                   : a == ServiceAnswer::Refused ? proto::ServiceAnswer::Refused
-                                                 : proto::ServiceAnswer::NotOpened;
+        r.answer = a == ServiceControlResult::Accepted  ? proto::ServiceAnswer::Accepted
+                   : a == ServiceControlResult::Refused ? proto::ServiceAnswer::Refused
+                                                        : proto::ServiceAnswer::NotOpened;
         proto::encode(out, r);
         return true;
     }

@@ -1,7 +1,8 @@
 // The unit of this process's home served to other processes and to the Windows build over TCP
 // (`tavikctl sim serve`), in the frames of platform/remote_protocol.h. One thread per connection.
-// Every request goes through the same models, faults and log as a local one; the log names the
-// client (sim::Client). A frame that is malformed or over its size limit closes its own
+// Every request is answered as a local caller of the host build is answered: by the same
+// models, faults and log, or from the trace while a replay runs (sim/replay.h); the log names
+// the client (sim::Client). A frame that is malformed or over its size limit closes its own
 // connection and nothing else.
 #pragma once
 

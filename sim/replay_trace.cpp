@@ -2,15 +2,14 @@
 // against its row.
 #include "sim/replay_trace.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
-
 
 namespace tavik::sim {
 namespace {
 
-using json = nlohmann::json;
+using json = TraceJson;
 
 enum class Type { Text, Number, Flag, Bytes, Numbers };
 
@@ -153,6 +152,7 @@ bool payloadOf(const json& request, const char* field, std::vector<uint8_t>& byt
 Trace parseTrace(const std::string& text) {
     Trace trace;
     if (text.empty()) throw TraceError(1, "the trace is empty");
+    trace.requests.reserve(size_t(std::count(text.begin(), text.end(), '\n')));
     size_t start = 0, line = 0;
     while (start < text.size()) {
         ++line;
@@ -179,12 +179,15 @@ Trace parseTrace(const std::string& text) {
     return trace;
 }
 
-Trace readTraceFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+std::string readTraceText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) throw TraceError(0, "cannot read " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseTrace(text.str());
+    std::string text(size_t(in.tellg()), '\0');
+    in.seekg(0);
+    if (!in.read(text.data(), std::streamsize(text.size()))) throw TraceError(0, "cannot read " + path);
+    return text;
 }
+
+Trace readTraceFile(const std::string& path) { return parseTrace(readTraceText(path)); }
 
 } // namespace tavik::sim

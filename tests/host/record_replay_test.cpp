@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/serial.h"
 #include "shared/record_cases.h"
 #include "sim/bootloader.h"
+#include "sim/driver.h"
+#include "sim/remote_client.h"
+#include "sim/remote_server.h"
 #include "sim/replay.h"
 #include "sim/replay_trace.h"
 #include "support/sim_fixture.h"
@@ -110,6 +114,44 @@ TEST_F(RecordReplayTest, ReplayStateIsSharedByProcessesAndEndsWithOff) {
     ASSERT_EQ(run(ctl + " sim replay --off"), 0);
     EXPECT_FALSE(sim::replayOn());
     EXPECT_EQ(sim::replayStatus()["active"], false);
+}
+
+TEST_F(RecordReplayTest, ResetEndsTheReplay) {
+    recorded(trace(), cases::run);
+    sim::startReplay(trace(), sim::ReplayMode::Strict);
+    Tavik2Backlight* b = GetBacklight(); // the replay holds this process's positions from here
+    unit().reset();
+    EXPECT_FALSE(sim::replayOn());
+    EXPECT_EQ(Backlight_setIntensity(b, cases::kLevel + 1), ERR_SUCCESS); // the models answer
+    EXPECT_EQ(sim::replayStatus()["active"], false);
+    Backlight_release(b);
+}
+
+TEST_F(RecordReplayTest, ServedUnitReplaysToRemoteClients) {
+    std::ofstream(trace()) << R"({"tavik_trace":1,"library":"x","time":"t","pid":7}
+{"seq":1,"pid":7,"t":0,"kind":"device_open","dev":"\\\\.\\TavikDrv","ok":true}
+{"seq":2,"pid":7,"t":1,"kind":"ioctl","dev":"\\\\.\\TavikDrv","code":2237464,"in":"","out_size":1,"out":"2a","ret":1,"ok":true}
+{"seq":3,"pid":7,"t":2,"kind":"ioctl","dev":"\\\\.\\TavikDrv","code":2237468,"in":"78","out_size":0,"out":"","ret":0,"ok":true}
+)";
+    sim::startReplay(trace(), sim::ReplayMode::Strict);
+    sim::RemoteServer server("127.0.0.1", 0);
+    std::thread serving([&] { server.run(); });
+    {
+        sim::RemoteClient c("127.0.0.1", server.port(), true, "app.exe");
+        const uint32_t dev = c.deviceOpen(sim::kMainDevice);
+        ASSERT_NE(dev, 0u);
+        const auto get = c.deviceControl(dev, 0x222418, {}, 1); // Backlight get intensity
+        EXPECT_TRUE(get.ok);
+        EXPECT_EQ(get.out, std::vector<uint8_t>{0x2a});
+        EXPECT_FALSE(c.deviceControl(dev, 0x22241C, {0x79}, 0).ok); // set intensity 121 where 120 was recorded
+        const auto log = requests("replay");
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_EQ(log[0].client, "remote " + c.localEndpoint() + " (app.exe)");
+        EXPECT_NE(log[0].note.find("trace line 4"), std::string::npos) << log[0].note;
+    }
+    server.stop();
+    serving.join();
+    EXPECT_EQ(sim::replayStatus()["matched"], 2);
 }
 
 TEST_F(RecordReplayTest, SerialTrafficRoundTrips) {

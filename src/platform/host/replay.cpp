@@ -11,25 +11,37 @@
 #include "sim/unit.h"
 
 namespace tavik::platform::host::replay {
-namespace {
+namespace host_replay {
 
-using json = nlohmann::json;
+using json = sim::TraceJson; // requests in the trace's form
 
 std::string hex(const void* data, uint32_t size) {
     return data != nullptr ? sim::toHex(static_cast<const uint8_t*>(data), size) : std::string();
 }
 
-// The recorded line answering `request`; a null json when the replay refused it; nullopt when
-// the models answer. A unit that cannot be read refuses.
-std::optional<json> ask(const json& request) {
-    try {
-        sim::ReplayAnswer a = sim::replayRequest(request);
-        if (a.kind == sim::ReplayAnswer::Models) return std::nullopt;
-        if (a.kind == sim::ReplayAnswer::Fail) return json();
-        return std::move(a.entry);
-    } catch (...) {
-        return json();
+// The replay's answer to the request `build` makes (built only while a replay runs): false when
+// the models answer; else the recorded line, or a null json when the replay refused the request.
+// A unit that cannot be read refuses.
+struct Answer {
+    sim::ReplayAnswer a;
+    explicit operator bool() const { return a.kind != sim::ReplayAnswer::Models; }
+    const json& operator*() const {
+        static const json refused;
+        return a.entry != nullptr ? *a.entry : refused;
     }
+    const json* operator->() const { return &**this; }
+};
+
+template <class Build>
+Answer ask(Build build) {
+    Answer answer;
+    try {
+        if (const auto running = sim::runningReplay()) answer.a = sim::replayRequest(running, build());
+    } catch (...) {
+        answer.a = {};
+        answer.a.kind = sim::ReplayAnswer::Fail;
+    }
+    return answer;
 }
 
 // Copies the recorded payload `field` into `out` (at most `size` bytes); the count copied.
@@ -43,17 +55,25 @@ uint32_t copyOut(const json& entry, const char* field, void* out, uint32_t size)
 
 bool ok(const json& entry) { return entry.is_object() && entry.value("ok", false); }
 
-} // namespace
+} // namespace host_replay
+
+using host_replay::ask;
+using host_replay::copyOut;
+using host_replay::hex;
+using host_replay::json;
+using host_replay::ok;
 
 std::optional<bool> deviceOpen(const std::string& device) {
-    const auto e = ask({{"kind", "device_open"}, {"dev", device}});
+    const auto e = ask([&] { return json{{"kind", "device_open"}, {"dev", device}}; });
     if (!e) return std::nullopt;
     return ok(*e);
 }
 
 std::optional<bool> deviceControl(const std::string& device, uint32_t code, const void* in, uint32_t inSize,
                                   void* out, uint32_t outSize, uint32_t& returned) {
-    const auto e = ask({{"kind", "ioctl"}, {"dev", device}, {"code", code}, {"in", hex(in, inSize)}, {"out_size", outSize}});
+    const auto e = ask([&] {
+        return json{{"kind", "ioctl"}, {"dev", device}, {"code", code}, {"in", hex(in, inSize)}, {"out_size", outSize}};
+    });
     if (!e) return std::nullopt;
     returned = 0;
     if (!ok(*e)) return false;
@@ -63,7 +83,7 @@ std::optional<bool> deviceControl(const std::string& device, uint32_t code, cons
 }
 
 std::optional<bool> deviceRead(const std::string& device, void* buffer, uint32_t size, uint32_t& read) {
-    const auto e = ask({{"kind", "device_read"}, {"dev", device}, {"size", size}});
+    const auto e = ask([&] { return json{{"kind", "device_read"}, {"dev", device}, {"size", size}}; });
     if (!e) return std::nullopt;
     read = 0;
     if (!ok(*e)) return false;
@@ -72,10 +92,10 @@ std::optional<bool> deviceRead(const std::string& device, void* buffer, uint32_t
     return true;
 }
 
-void deviceClose(const std::string& device) { ask({{"kind", "device_close"}, {"dev", device}}); }
+void deviceClose(const std::string& device) { ask([&] { return json{{"kind", "device_close"}, {"dev", device}}; }); }
 
 std::optional<ServiceControlResult> service(const std::string& name, uint32_t code) {
-    const auto e = ask({{"kind", "service"}, {"name", name}, {"code", code}});
+    const auto e = ask([&] { return json{{"kind", "service"}, {"name", name}, {"code", code}}; });
     if (!e) return std::nullopt;
     const std::string r = e->is_object() ? e->value("result", std::string()) : std::string();
     if (r == "accepted") return ServiceControlResult::Accepted;
@@ -84,14 +104,16 @@ std::optional<ServiceControlResult> service(const std::string& name, uint32_t co
 }
 
 std::optional<bool> registryOpen(const std::string& key, RegistryAccess access) {
-    const auto e = ask({{"kind", "reg_open"}, {"key", key}, {"access", access == RegistryAccess::Read ? "read" : "write"}});
+    const auto e = ask([&] {
+        return json{{"kind", "reg_open"}, {"key", key}, {"access", access == RegistryAccess::Read ? "read" : "write"}};
+    });
     if (!e) return std::nullopt;
     return ok(*e);
 }
 
 std::optional<bool> registryQuery(const std::string& key, const std::string& name, void* data, uint32_t& size,
                                   uint32_t& type) {
-    const auto e = ask({{"kind", "reg_query"}, {"key", key}, {"name", name}, {"cap", size}});
+    const auto e = ask([&] { return json{{"kind", "reg_query"}, {"key", key}, {"name", name}, {"cap", size}}; });
     if (!e) return std::nullopt;
     if (!ok(*e)) return false;
     size = copyOut(*e, "data", data, size);
@@ -101,19 +123,23 @@ std::optional<bool> registryQuery(const std::string& key, const std::string& nam
 
 std::optional<bool> registrySet(const std::string& key, const std::string& name, uint32_t type, const void* data,
                                 uint32_t size) {
-    const auto e = ask({{"kind", "reg_set"}, {"key", key}, {"name", name}, {"type", type}, {"data", hex(data, size)}});
+    const auto e = ask([&] {
+        return json{{"kind", "reg_set"}, {"key", key}, {"name", name}, {"type", type}, {"data", hex(data, size)}};
+    });
     if (!e) return std::nullopt;
     return ok(*e);
 }
 
-void registryClose(const std::string& key) { ask({{"kind", "reg_close"}, {"key", key}}); }
+void registryClose(const std::string& key) { ask([&] { return json{{"kind", "reg_close"}, {"key", key}}; }); }
 
 std::optional<uint32_t> board(uint32_t ordinal, const std::vector<uint32_t>& args, const TavikWChar* className,
                               const void* in, uint32_t inSize, void* out, uint32_t size) {
-    json request = {{"kind", "board"}, {"ord", ordinal}, {"args", args}};
-    if (className != nullptr) request["cls"] = record::className(className);
-    if (in != nullptr && inSize != 0) request["in"] = hex(in, inSize);
-    const auto e = ask(request);
+    const auto e = ask([&] {
+        json request = {{"kind", "board"}, {"ord", ordinal}, {"args", args}};
+        if (className != nullptr) request["cls"] = record::className(className);
+        if (in != nullptr && inSize != 0) request["in"] = hex(in, inSize);
+        return request;
+    });
     if (!e) return std::nullopt;
     if (!e->is_object()) return 0u;
     copyOut(*e, "out", out, size);
@@ -121,20 +147,20 @@ std::optional<uint32_t> board(uint32_t ordinal, const std::vector<uint32_t>& arg
 }
 
 std::optional<bool> serialOpen(const std::string& port) {
-    const auto e = ask({{"kind", "serial_open"}, {"port", port}});
+    const auto e = ask([&] { return json{{"kind", "serial_open"}, {"port", port}}; });
     if (!e) return std::nullopt;
     return ok(*e);
 }
 
-void serialClose(const std::string& port) { ask({{"kind", "serial_close"}, {"port", port}}); }
+void serialClose(const std::string& port) { ask([&] { return json{{"kind", "serial_close"}, {"port", port}}; }); }
 
 bool serialArgs(const std::string& port, const char* kind, const std::vector<uint32_t>& args) {
-    const auto e = ask({{"kind", kind}, {"port", port}, {"args", args}});
+    const auto e = ask([&] { return json{{"kind", kind}, {"port", port}, {"args", args}}; });
     return e && ok(*e);
 }
 
 bool serialGet(const std::string& port, SerialSettings& s) {
-    const auto e = ask({{"kind", "serial_get"}, {"port", port}});
+    const auto e = ask([&] { return json{{"kind", "serial_get"}, {"port", port}}; });
     if (!e || !ok(*e)) return false;
     const json out = e->value("out", json::array());
     if (out.size() != 5) return false;
@@ -152,7 +178,7 @@ bool serialSet(const std::string& port, const SerialSettings& s) {
 
 bool serialRead(const std::string& port, void* buffer, uint32_t size, uint32_t& read) {
     read = 0;
-    const auto e = ask({{"kind", "serial_read"}, {"port", port}, {"size", size}});
+    const auto e = ask([&] { return json{{"kind", "serial_read"}, {"port", port}, {"size", size}}; });
     if (!e || !ok(*e)) return false;
     copyOut(*e, "out", buffer, size);
     read = std::min(e->value("ret", 0u), size);
@@ -161,7 +187,7 @@ bool serialRead(const std::string& port, void* buffer, uint32_t size, uint32_t& 
 
 bool serialWrite(const std::string& port, const void* data, uint32_t size, uint32_t& written) {
     written = 0;
-    const auto e = ask({{"kind", "serial_write"}, {"port", port}, {"in", hex(data, size)}});
+    const auto e = ask([&] { return json{{"kind", "serial_write"}, {"port", port}, {"in", hex(data, size)}}; });
     if (!e || !e->is_object()) return false;
     written = e->value("ret", 0u);
     return e->value("ok", false);
