@@ -44,10 +44,24 @@ emulated() {
   [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
 }
 
-# Waits (at most 30 min) until no "wineboot --init" of this prefix runs any more.
+# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 20 min by
+# default, where qemu may crash in wine's start-up over and over: the suite must still end).
+# Natively there is no budget and each wait keeps its own limit.
+setup_start=$(date +%s)
+setup_budget=${TAVIK_WINE_SETUP_BUDGET:-}
+left() { # left LIMIT: the smaller of LIMIT and what the budget has left
+  if [ -z "$setup_budget" ]; then echo "$1"; return; fi
+  local rest=$((setup_budget - ($(date +%s) - setup_start)))
+  [ "$rest" -lt 0 ] && rest=0
+  if [ "$rest" -lt "$1" ]; then echo "$rest"; else echo "$1"; fi
+}
+
+# Waits (at most 30 min, or what the budget has left) until no "wineboot --init" of this prefix
+# runs any more.
 wait_for_init() {
-  local waited=0 pid running
-  while [ "$waited" -lt 1800 ]; do
+  local waited=0 pid running limit
+  limit=$(left 1800)
+  while [ "$waited" -lt "$limit" ]; do
     running=0
     for pid in $(pgrep -f 'wineboot.exe --init' 2>/dev/null); do
       if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then running=1; fi
@@ -66,7 +80,10 @@ prefix_complete() {
 
 # Whether the prefix is complete and a program runs in it.
 prefix_works() {
-  prefix_complete "$prefix" && timeout 900 wine cmd /c exit 0 </dev/null >>"$log_dir/wineboot-check.log" 2>&1
+  local limit
+  limit=$(left 900)
+  [ "$limit" -gt 0 ] || return 1
+  prefix_complete "$prefix" && timeout "$limit" wine cmd /c exit 0 </dev/null >>"$log_dir/wineboot-check.log" 2>&1
 }
 
 # Prefixes made by wineboot are kept as a template per wine version, outside the build folder so
@@ -140,9 +157,15 @@ setup)
   # it, so the test programs do not start them again.
   # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
   booted=0
+  if emulated; then setup_budget=${setup_budget:-1200}; fi
   for attempt in 1 2 3; do
+    limit=$(left 900)
+    if [ "$limit" -le 0 ]; then
+      echo "the wine set-up used its budget of ${setup_budget} s (TAVIK_WINE_SETUP_BUDGET)" >&2
+      break
+    fi
     wineserver -p </dev/null >/dev/null 2>&1
-    if timeout 900 wineboot -i </dev/null >"$log_dir/wineboot-$attempt.log" 2>&1; then booted=1; break; fi
+    if timeout "$limit" wineboot -i </dev/null >"$log_dir/wineboot-$attempt.log" 2>&1; then booted=1; break; fi
     # The first program of a new prefix waits only a few minutes for its initialisation and then
     # fails to load kernel32.dll, while the initialisation goes on: under emulation it takes
     # longer. Let it finish, and take the prefix when a program then runs in it.

@@ -9,8 +9,6 @@
 namespace tavik::sim {
 namespace {
 
-using json = TraceJson;
-
 enum class Type { Text, Number, Flag, Bytes, Numbers };
 
 struct Field {
@@ -72,16 +70,16 @@ const EntryKind* kindOf(const std::string& name) {
     return nullptr;
 }
 
-bool isUint32(const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFFFFFFFFull; }
+bool isUint32(const TraceJson& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFFFFFFFFull; }
 
-bool isHex(const json& v) {
+bool isHex(const TraceJson& v) {
     if (!v.is_string()) return false;
     const std::string& s = v.get_ref<const std::string&>();
     return s.size() % 2 == 0 && s.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
 // Why `v` is not a field of type `t`; null when it is.
-const char* typeError(const json& v, Type t) {
+const char* typeError(const TraceJson& v, Type t) {
     switch (t) {
     case Type::Text: return v.is_string() ? nullptr : "is not a text";
     case Type::Number: return isUint32(v) ? nullptr : "is not a 32-bit unsigned number";
@@ -89,14 +87,14 @@ const char* typeError(const json& v, Type t) {
     case Type::Bytes: return isHex(v) ? nullptr : "is not hex bytes";
     case Type::Numbers:
         if (!v.is_array()) return "is not a list of numbers";
-        for (const json& e : v)
+        for (const TraceJson& e : v)
             if (!isUint32(e)) return "is not a list of 32-bit unsigned numbers";
         return nullptr;
     }
     return "has an unknown type";
 }
 
-void checkRequest(size_t line, const json& j) {
+void checkRequest(size_t line, const TraceJson& j) {
     for (const char* key : {"seq", "pid", "t"})
         if (!j.contains(key) || !j[key].is_number_unsigned())
             throw TraceError(line, std::string("\"") + key + "\" is missing or not an unsigned number");
@@ -119,8 +117,8 @@ void checkRequest(size_t line, const json& j) {
     }
 }
 
-void checkHeader(size_t line, const json& j) {
-    const json& v = j["tavik_trace"];
+void checkHeader(size_t line, const TraceJson& j) {
+    const TraceJson& v = j["tavik_trace"];
     if (!v.is_number_unsigned()) throw TraceError(line, "\"tavik_trace\" is not a format version");
     if (v.get<uint64_t>() > static_cast<uint64_t>(kTraceFormatVersion))
         throw TraceError(line, "format version " + v.dump() + " is newer than this build reads (" +
@@ -130,7 +128,7 @@ void checkHeader(size_t line, const json& j) {
 
 } // namespace
 
-std::string streamOf(const json& request) {
+std::string streamOf(const TraceJson& request) {
     const EntryKind* k = kindOf(request.value("kind", std::string()));
     if (k == nullptr) return {};
     const auto key = request.find(k->streamKey);
@@ -138,7 +136,7 @@ std::string streamOf(const json& request) {
     return std::string(k->stream) + " " + (key->is_string() ? key->get<std::string>() : key->dump());
 }
 
-bool payloadOf(const json& request, const char* field, std::vector<uint8_t>& bytes) {
+bool payloadOf(const TraceJson& request, const char* field, std::vector<uint8_t>& bytes) {
     const auto it = request.find(field);
     if (it == request.end() || !isHex(*it)) return false;
     const std::string& s = it->get_ref<const std::string&>();
@@ -160,7 +158,7 @@ Trace parseTrace(const std::string& text) {
         if (end == std::string::npos) throw TraceError(line, "truncated: the last line has no end");
         const std::string_view body(text.data() + start, end - start);
         start = end + 1;
-        json j = json::parse(body.begin(), body.end(), nullptr, false);
+        TraceJson j = TraceJson::parse(body.begin(), body.end(), nullptr, false);
         if (j.is_discarded() || !j.is_object()) throw TraceError(line, "not a JSON object");
         if (j.contains("tavik_trace")) {
             checkHeader(line, j);
