@@ -44,7 +44,7 @@ emulated() {
   [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
 }
 
-# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 20 min by
+# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 10 min by
 # default, where qemu may crash in wine's start-up over and over: the suite must still end).
 # Natively there is no budget and each wait keeps its own limit.
 setup_start=$(date +%s)
@@ -157,7 +157,7 @@ setup)
   # it, so the test programs do not start them again.
   # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
   booted=0
-  if emulated; then setup_budget=${setup_budget:-1200}; fi
+  if emulated; then setup_budget=${setup_budget:-600}; fi
   for attempt in 1 2 3; do
     limit=$(left 900)
     if [ "$limit" -le 0 ]; then
