@@ -7,6 +7,7 @@
 #include <semaphore.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -165,7 +166,10 @@ WaitResult joinThread(ThreadHandle handle, uint32_t timeoutMs) {
     if (!handle) return WaitResult::Failed;
     auto* t = reinterpret_cast<Thread*>(handle.value);
     if (timeoutMs != kWaitForever) {
-        const auto until = std::chrono::steady_clock::now() + scaled(timeoutMs);
+        // A thread's last steps are the machine's work, not the unit's: under compressed time a
+        // join still waits up to the time-out itself or a second (real), whichever is less.
+        const auto wait = std::max(scaled(timeoutMs), std::chrono::milliseconds(std::min<uint32_t>(timeoutMs, 1000)));
+        const auto until = std::chrono::steady_clock::now() + wait;
         while (!t->done->load()) {
             if (std::chrono::steady_clock::now() >= until) return WaitResult::Timeout;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
