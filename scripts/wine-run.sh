@@ -6,6 +6,8 @@
 #   wine-run.sh run     PREFIX EXE [ARG...]  EXE under wine from its own folder, so the DLLs
 #                                       built beside it (Tavik2.dll) are the ones it loads
 #   wine-run.sh cleanup PREFIX          ends the prefix's wineserver and every program in it
+#   wine-run.sh check   PREFIX          77 when setup found that wine cannot make a prefix here
+#                                       (scripts that run wine themselves skip), 0 otherwise
 #
 # Works as root and without a display. Exit code: the program's for run (77: skipped, the prefix
 # could not be made under emulation), 0/1 otherwise.
@@ -217,6 +219,13 @@ run)
   ;;
 cleanup)
   if [ -d "$prefix" ]; then end_prefix; fi
+  exit 0
+  ;;
+check)
+  if [ -f "$prefix.unusable" ]; then
+    cat "$prefix.unusable"
+    exit 77
+  fi
   exit 0
   ;;
 *)

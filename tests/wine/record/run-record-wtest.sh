@@ -13,6 +13,7 @@ if [ ! -x "$tavikctl" ] || [ ! -x "$host_run" ]; then
   echo "the host build's tavikctl and record_cases_run are needed: build the host preset first; skipped"
   exit 77
 fi
+"$wine_run" check "$prefix" || exit $?
 work=$(mktemp -d)
 serve_pid=
 finish() {
@@ -29,7 +30,7 @@ port=$(bash "$serve_unit" "$tavikctl" "$work/serve.json") || { cat "$work/serve.
 serve_pid=$(cat "$work/serve.json.pid")
 
 TAVIK_SIM="127.0.0.1:$port" TAVIK_RECORD="Z:${work//\//\\}\\trace.jsonl" \
-  "$wine_run" run "$prefix" "$exe" "Z:${work//\//\\}\\wine.txt" || exit 1
+  "$wine_run" run "$prefix" "$exe" "Z:${work//\//\\}\\wine.txt" || exit $? # 77 stays a skip
 kill "$serve_pid" && wait "$serve_pid" 2>/dev/null
 serve_pid=
 

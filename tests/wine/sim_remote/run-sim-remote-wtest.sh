@@ -13,6 +13,7 @@ if [ ! -x "$tavikctl" ]; then
   echo "the host build's tavikctl is needed ($tavikctl): build the host preset first; skipped"
   exit 77
 fi
+"$wine_run" check "$prefix" || exit $?
 home=$(mktemp -d)
 export TAVIK_HOME=$home
 serve_pid= proxy_pid=
