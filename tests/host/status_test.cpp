@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "firmware/firmware_upgrade.h"
+#include "platform/host/named_locks.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -101,8 +103,10 @@ TEST_F(StatusTest, AbsentPartsAreNotFittedAndValuesCarryUnits) {
 }
 
 // Once the telematics port is set up, status reads the modules through the family; the power
-// manager's side comes from the settings file without an object (which would mark the unit resumed).
-TEST_F(StatusTest, ReadsTelematicsAndPowerManagerWithoutChangingThem) {
+// manager's side comes from the settings file without an object (which would mark the unit resumed);
+// a firmware job is seen in its lock, which is looked at and never taken (a job that another
+// process starts meanwhile would be refused).
+TEST_F(StatusTest, ReadsTelematicsPowerManagerAndFirmwareJobWithoutChangingThem) {
     ASSERT_EQ(run(binPath("tavikctl") + " telematics set wlan on"), 0);
     ASSERT_EQ(run(binPath("tavikctl") + " settings set PowerMgrReq 2"), 0);
     const json before = unit().snapshot()["board"]["expander"]["registers"];
@@ -115,6 +119,9 @@ TEST_F(StatusTest, ReadsTelematicsAndPowerManagerWithoutChangingThem) {
     EXPECT_EQ(doc["power"]["powermgr_request"]["value"], 2);
     EXPECT_EQ(doc["power"]["powermgr_service"]["value"], false);
     EXPECT_NE(run(binPath("tavikctl") + " settings get PowerMgrResume"), 0) << "status marked the unit resumed";
+    ASSERT_EQ(run(binPath("tavikctl") + " firmware status"), 0);
+    for (const auto& lock : tavik::platform::host::listNamedLocks())
+        EXPECT_NE(lock.name, tavik::firmware::kUpgradeInProgressLock) << "the firmware job's lock was taken";
 }
 
 } // namespace

@@ -78,6 +78,9 @@ void addIoCommands(CLI::App& app, Context& ctx);
 void addTouchCommands(CLI::App& app, Context& ctx);
 void addVideoCommands(CLI::App& app, Context& ctx);
 void addFirmwareCommands(CLI::App& app, Context& ctx);
+// Whether a firmware job of any process holds the unit's job lock. The lock is looked at, not
+// taken, so that a job another process starts at that moment is not refused.
+bool firmwareJobRunning();
 void addTelematicsCommands(CLI::App& app, Context& ctx);
 void addPowerMgrCommands(CLI::App& app, Context& ctx);
 void addBacklightCommands(CLI::App& app, Context& ctx);

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "firmware/firmware_upgrade.h"
+#include "platform/host/named_locks.h"
 #include "tavik2/firmware_upgrade.h"
 
 namespace tavikctl {
@@ -136,16 +138,8 @@ void runJob(Context& ctx, const std::string& target, const std::string& file, bo
     }
 }
 
-// A job anywhere on the unit holds the in-progress lock. A start with no file reveals it without
-// starting anything: ERR_IN_PROGRESS while a job runs, otherwise the file check fails at once.
 void showState(Context& ctx) {
-    FirmwareUpgrade* h = GetFirmwareUpgrade();
-    if (h == nullptr) {
-        failWith(ctx, "firmware", ERR_MEMORY_ALLOCATION);
-        return;
-    }
-    const bool running = FirmwareUpgrade_startSSVerification(h, "", false) == ERR_IN_PROGRESS;
-    FirmwareUpgrade_release(h);
+    const bool running = firmwareJobRunning();
     emit(ctx, json{{"job_running", running}},
          running ? "A firmware job is running on this unit." : "No firmware job is running.");
 }
@@ -162,6 +156,12 @@ void shutDown(Context& ctx) {
 }
 
 } // namespace firmware_cmd
+
+bool firmwareJobRunning() {
+    for (const auto& lock : tavik::platform::host::listNamedLocks())
+        if (lock.name == tavik::firmware::kUpgradeInProgressLock) return lock.count < lock.maximum;
+    return false; // never made: no job has run on this unit
+}
 
 void addFirmwareCommands(CLI::App& app, Context& ctx) {
     using namespace firmware_cmd;

@@ -1,4 +1,6 @@
 // tavikctl sim serve: the unit of this home served to other processes and the Windows build.
+#include <malloc.h>
+
 #include <atomic>
 #include <csignal>
 #include <fstream>
@@ -53,6 +55,11 @@ void serve(Context& ctx, const ServeOptions& o) {
     options.idleTimeout = seconds("--idle-timeout", o.idleTimeout);
     options.frameTimeout = seconds("--frame-timeout", o.frameTimeout);
     if (!o.tokenFile.empty()) options.token = readToken(o.tokenFile);
+    // Request and reply buffers of up to 8 MiB come and go in each connection's thread. With
+    // glibc's adaptive threshold they soon come from per-thread heaps, which keep the freed
+    // memory: the server's size would follow the number of connections, not what it holds.
+    // A fixed threshold maps every large buffer and gives it back when it is freed.
+    ::mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     tavik::sim::RemoteServer server(address, port, options);
     const std::string home = tavik::sim::Unit::instance().home();
 

@@ -24,7 +24,6 @@
 #include "tavik2/config.h"
 #include "tavik2/diagnostic.h"
 #include "tavik2/dig_io.h"
-#include "tavik2/firmware_upgrade.h"
 #include "tavik2/front_led.h"
 #include "tavik2/lightsensor.h"
 #include "tavik2/messages.h"
@@ -654,10 +653,7 @@ void video(const Fitted& fitted, Items& out) {
 }
 
 void firmware(const Fitted&, Items& out) {
-    FirmwareUpgrade* h = GetFirmwareUpgrade();
-    // A start refused as in progress is the only read-only way to learn of a job on the unit.
-    const bool running = FirmwareUpgrade_startSSVerification(h, "", false) == ERR_IN_PROGRESS;
-    FirmwareUpgrade_release(h);
+    const bool running = firmwareJobRunning();
     add(out, "job_running", "Firmware job", "", ERR_SUCCESS, running, running ? "running" : "none");
 }
 
