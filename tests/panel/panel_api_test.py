@@ -6,7 +6,6 @@ with its message and leaves the unit as it was.
 import json
 import os
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -14,6 +13,8 @@ import tempfile
 import unittest
 import urllib.error
 import urllib.request
+
+from panel_support import start_panel, stop
 
 TAVIKCTL = os.environ["TAVIKCTL"]
 HOME = tempfile.mkdtemp(prefix="tavik-panel-api-", dir=os.environ.get("TAVIK_TEST_HOME_PARENT"))
@@ -41,16 +42,13 @@ class PanelApi(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         tavikctl("sim", "reset")
-        cls.server = subprocess.Popen([TAVIKCTL, "--json", "sim", "panel", "--listen", "127.0.0.1:0"],
-                                      stdout=subprocess.PIPE, text=True)
-        info = json.loads(cls.server.stdout.readline())
+        cls.server, info = start_panel(TAVIKCTL)
         cls.base = "http://127.0.0.1:%d" % info["port"]
         cls.token = info["url"].split("token=")[1]
 
     @classmethod
     def tearDownClass(cls):
-        cls.server.send_signal(signal.SIGTERM)
-        cls.server.wait(WAIT)
+        stop(cls.server, WAIT)
         shutil.rmtree(HOME, ignore_errors=True)
 
     def setUp(self):

@@ -7,7 +7,6 @@ Prints the panel's figures: first page load, library change to page (p95), idle 
 import json
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -27,6 +26,8 @@ from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.service import Service  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
 from selenium.webdriver.support.ui import WebDriverWait  # noqa: E402
+
+from panel_support import start_panel, stop  # noqa: E402
 
 TAVIKCTL = os.environ["TAVIKCTL"]
 ARTIFACTS = os.environ.get("TAVIK_PANEL_ARTIFACTS") or tempfile.mkdtemp(prefix="panel-artifacts-")
@@ -72,9 +73,7 @@ class Panel(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         tavikctl("sim", "reset")
-        cls.server = subprocess.Popen([TAVIKCTL, "--json", "sim", "panel", "--listen", "127.0.0.1:0"],
-                                      stdout=subprocess.PIPE, text=True)
-        cls.info = json.loads(cls.server.stdout.readline())
+        cls.server, cls.info = start_panel(TAVIKCTL)
         cls.url = cls.info["url"]
         cls.base = "http://127.0.0.1:%d" % cls.info["port"]
         cls.token = cls.url.split("token=")[1]
@@ -90,10 +89,8 @@ class Panel(unittest.TestCase):
     def tearDownClass(cls):
         cls.driver.quit()
         if cls.service:
-            cls.service.send_signal(signal.SIGTERM)
-            cls.service.wait(WAIT)
-        cls.server.send_signal(signal.SIGTERM)
-        cls.server.wait(WAIT)
+            stop(cls.service, WAIT)
+        stop(cls.server, WAIT)
         print("panel figures:", json.dumps(figures), file=sys.stderr)
         shutil.rmtree(HOME, ignore_errors=True)
 
@@ -273,8 +270,7 @@ class Panel(unittest.TestCase):
     def test_zz_idle_server_cpu_and_the_tour_screenshot(self):
         """Runs last: the server's CPU while nothing changes, with a page open."""
         if type(self).service:
-            type(self).service.send_signal(signal.SIGTERM)
-            type(self).service.wait(WAIT)
+            stop(type(self).service, WAIT)
             type(self).service = None
         time.sleep(2)  # kept-alive connections of the last requests end
         ticks = os.sysconf("SC_CLK_TCK")
