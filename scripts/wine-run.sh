@@ -10,7 +10,11 @@
 #                                       (scripts that run wine themselves skip), 0 otherwise
 #
 # Works as root and without a display. Exit code: the program's for run (77: skipped, the prefix
-# could not be made under emulation), 0/1 otherwise.
+# could not be made under emulation, or the test run's deadline came), 0/1 otherwise.
+#
+# TAVIK_TEST_DEADLINE (seconds since the epoch; scripts/test.sh sets it) bounds the wine part of
+# a test run: set-up and programs stop at it, and programs that would start after it are
+# reported skipped. Under emulation a wine program takes a minute or more just to start.
 set -uo pipefail
 
 mode=${1:?mode: setup, run or cleanup}
@@ -46,16 +50,30 @@ emulated() {
   [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
 }
 
-# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 10 min by
-# default, where qemu may crash in wine's start-up over and over: the suite must still end).
-# Natively there is no budget and each wait keeps its own limit.
+# Seconds until the test run's deadline (none: a day).
+until_deadline() {
+  local deadline=${TAVIK_TEST_DEADLINE:-}
+  if [ -z "$deadline" ]; then echo 86400; return; fi
+  local rest=$((deadline - $(date +%s)))
+  [ "$rest" -lt 0 ] && rest=0
+  echo "$rest"
+}
+
+# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 25 min by
+# default, where qemu may crash in wine's start-up over and over: the suite must still end),
+# and never past the test run's deadline. Natively there is no budget of its own.
 setup_start=$(date +%s)
 setup_budget=${TAVIK_WINE_SETUP_BUDGET:-}
-left() { # left LIMIT: the smaller of LIMIT and what the budget has left
-  if [ -z "$setup_budget" ]; then echo "$1"; return; fi
-  local rest=$((setup_budget - ($(date +%s) - setup_start)))
-  [ "$rest" -lt 0 ] && rest=0
-  if [ "$rest" -lt "$1" ]; then echo "$rest"; else echo "$1"; fi
+left() { # left LIMIT: the smaller of LIMIT, what the budget has left and the deadline
+  local limit=$1 rest
+  rest=$(until_deadline)
+  [ "$rest" -lt "$limit" ] && limit=$rest
+  if [ -n "$setup_budget" ]; then
+    rest=$((setup_budget - ($(date +%s) - setup_start)))
+    [ "$rest" -lt 0 ] && rest=0
+    [ "$rest" -lt "$limit" ] && limit=$rest
+  fi
+  echo "$limit"
 }
 
 # Waits (at most 30 min, or what the budget has left) until no "wineboot --init" of this prefix
@@ -145,7 +163,12 @@ setup)
   mkdir -p "$prefix" "$log_dir"
   start=$(date +%s)
   template=$(template_dir)
-  if template_ok "$template"; then
+  # Under emulation no template: a copied prefix starts its session (the prefix's services) with
+  # the first program, which there takes as long as making a prefix (7 to 8 min), and keeping a
+  # template means ending the server that wineboot started and paying that start once more.
+  use_template=1
+  emulated && use_template=0
+  if [ "$use_template" -eq 1 ] && template_ok "$template"; then
     # A prefix is only configuration: one made earlier with the same wine serves as well as a
     # new one and saves the slowest, and under emulation the least reliable, step.
     cp -a "$template/." "$prefix/"
@@ -159,7 +182,7 @@ setup)
   # it, so the test programs do not start them again.
   # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
   booted=0
-  if emulated; then setup_budget=${setup_budget:-600}; fi
+  if emulated; then setup_budget=${setup_budget:-1500}; fi
   for attempt in 1 2 3; do
     limit=$(left 900)
     if [ "$limit" -le 0 ]; then
@@ -190,7 +213,13 @@ setup)
     exit 1
   fi
   echo "wine prefix $prefix made in $(($(date +%s) - start)) s (attempt $attempt)"
-  save_template "$template"
+  if [ "$use_template" -eq 1 ]; then
+    save_template "$template"
+  elif ! wait_for_init; then
+    # The programs would each wait for the session start-up and time out one after the other.
+    echo "the wine session did not finish starting within the set-up's budget: the wine programs are skipped" |
+      tee "$prefix.unusable"
+  fi
   ;;
 run)
   exe=${1:?program to run}
@@ -205,13 +234,31 @@ run)
   dir=$(cd "$(dirname "$exe")" && pwd)
   name=$(basename "$exe")
   log="$log_dir/$name.log"
-  (cd "$dir" && wine "$name" "$@") </dev/null >"$log" 2>&1
+  # Under emulation a program takes a minute or more to start: one that cannot finish before the
+  # test run's deadline is reported skipped, and one still running at the deadline is stopped.
+  min_left=${TAVIK_WINE_MIN_LEFT:-120}
+  run_once() {
+    local rest
+    rest=$(until_deadline)
+    if [ "$rest" -lt "$min_left" ]; then
+      echo "$name: skipped at the test run's deadline (TAVIK_TEST_DEADLINE, ${rest} s away)" >"$log"
+      return 77
+    fi
+    (cd "$dir" && timeout -k 10 "$rest" wine "$name" "$@") </dev/null >"$log" 2>&1
+    local status=$?
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+      echo "$name: stopped, skipped at the test run's deadline (TAVIK_TEST_DEADLINE)" >>"$log"
+      return 77
+    fi
+    return "$status"
+  }
+  run_once "$@"
   rc=$?
   # A death by signal is the emulator crashing, not a test verdict: run the program once more.
   # A test that fails its checks exits 1 and is never repeated.
   if [ "$rc" -ge 128 ]; then
     echo "$name died with status $rc; running it once more" >&2
-    (cd "$dir" && wine "$name" "$@") </dev/null >"$log" 2>&1
+    run_once "$@"
     rc=$?
   fi
   cat "$log"

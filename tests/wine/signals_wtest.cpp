@@ -88,18 +88,42 @@ bool keyExists(int device) {
     return true;
 }
 
-// What "reg query" prints for one value.
-std::string regQuery(const char* name) {
-    const std::string command = "reg query \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\CanXilinxQX\\Parameters"
-                                "\\Device0\" /v " + std::string(name) + " 2>&1";
+// What "reg query" prints for the first device's key: reg.exe run directly, without a shell (under
+// emulation every process takes a minute to start).
+std::string regQueryDevice0() {
+    std::wstring line = L"reg.exe query \"HKLM\\" + deviceKey(0) + L"\"";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return {};
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const BOOL started =
+        CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
     std::string out;
-    if (FILE* p = _popen(command.c_str(), "r")) {
+    if (started) {
         char buf[512];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        _pclose(p);
+        DWORD n = 0;
+        while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
     }
+    CloseHandle(readEnd);
     return out;
+}
+
+// The line of `text` that names `value`.
+std::string lineOf(const std::string& text, const char* value) {
+    const size_t at = text.find(value);
+    if (at == std::string::npos) return {};
+    const size_t end = text.find('\n', at);
+    return text.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
 bool contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
@@ -140,11 +164,11 @@ void canSettings(HMODULE dll) {
     CHECK_EQ(frame, 2);
 
     wtest::group("reg query reads the values back");
-    const std::string rateQuery = regQuery("BaudRate");
-    CHECK(contains(rateQuery, "REG_SZ") && contains(rateQuery, "250000"));
-    if (!contains(rateQuery, "250000")) std::printf("reg query printed: %s\n", rateQuery.c_str());
-    const std::string modeQuery = regQuery("Mode");
-    CHECK(contains(modeQuery, "REG_SZ") && contains(modeQuery, "Standard, Extended"));
+    const std::string query = regQueryDevice0();
+    const std::string rateLine = lineOf(query, "BaudRate"), modeLine = lineOf(query, "Mode");
+    CHECK(contains(rateLine, "REG_SZ") && contains(rateLine, "250000"));
+    CHECK(contains(modeLine, "REG_SZ") && contains(modeLine, "Standard, Extended"));
+    if (!contains(rateLine, "250000")) std::printf("reg query printed: %s\n", query.c_str());
 
     wtest::group("channel bounds and a missing key");
     CHECK_EQ(setBaudrate(h, 1, 1001), kInvalidParameter);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # serial_wtest: serves the simulated system supervisor's bootloader on a terminal with the host
-# build's tavikctl, maps wine's COM1 to it (registry value COM1 under HKLM\Software\Wine\Ports,
-# read when the wine server starts), runs the test program, and checks that the bootloader saw
-# the image written.
+# build's tavikctl, maps wine's COM1 to it (the prefix's dosdevices/com1 link, which wine follows
+# at each open: the running wine server and its session stay up), runs the test program, and
+# checks that the bootloader saw the image written.
 #   run-serial-wtest.sh WINE_RUN PREFIX EXE TAVIKCTL
 # Needs gcc able to build a 32-bit shared object (no C library needed) for pty_line_shim.c.
 set -uo pipefail
@@ -34,16 +34,13 @@ done
 [ -n "$path" ] || { echo "tavikctl sim bootloader serve gave no terminal"; cat "$home/serve.json"; exit 1; }
 echo "COM1 -> $path"
 
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$path" /f </dev/null >"$home/reg.log" 2>&1 ||
-  { cat "$home/reg.log"; exit 1; }
-# The mapping is made when the server starts: end the running one.
-wineserver -k </dev/null >/dev/null 2>&1
-wineserver -w </dev/null >/dev/null 2>&1
+ln -sfn "$path" "$prefix/dosdevices/com1" || exit 1
 
 # A pty refuses the 8E1 setting that wine's SetCommState asks for (see pty_line_shim.c).
 shim="$home/pty_line_shim.so"
-if ! gcc -m32 -shared -nostdlib -fPIC -O2 -o "$shim" "$(dirname "$0")/pty_line_shim.c" 2>"$home/shim.log"; then
+# A fixed load address: under i386 emulation the loader otherwise puts it where wine keeps its
+# shared user data, and wine does not start.
+if ! gcc -m32 -shared -nostdlib -fPIC -O2 -Wl,-Ttext-segment=0x68000000 -o "$shim" "$(dirname "$0")/pty_line_shim.c" 2>"$home/shim.log"; then
   echo "no 32-bit compiler for the pty line shim; skipped"
   cat "$home/shim.log"
   exit 77
