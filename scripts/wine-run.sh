@@ -59,7 +59,7 @@ until_deadline() {
   echo "$rest"
 }
 
-# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 25 min by
+# Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 30 min by
 # default, where qemu may crash in wine's start-up over and over: the suite must still end),
 # and never past the test run's deadline. Natively there is no budget of its own.
 setup_start=$(date +%s)
@@ -182,7 +182,7 @@ setup)
   # it, so the test programs do not start them again.
   # Under i386 emulation wineboot now and then dies of an emulator crash: start afresh, 3 tries.
   booted=0
-  if emulated; then setup_budget=${setup_budget:-1500}; fi
+  if emulated; then setup_budget=${setup_budget:-1800}; fi
   for attempt in 1 2 3; do
     limit=$(left 900)
     if [ "$limit" -le 0 ]; then
