@@ -50,13 +50,11 @@ emulated() {
   [ -f /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386
 }
 
-# Seconds until the test run's deadline (none: a day).
+# Seconds until the test run's deadline (none: a day), never below 0.
 until_deadline() {
-  local deadline=${TAVIK_TEST_DEADLINE:-}
-  if [ -z "$deadline" ]; then echo 86400; return; fi
-  local rest=$((deadline - $(date +%s)))
-  [ "$rest" -lt 0 ] && rest=0
-  echo "$rest"
+  local rest=86400
+  [ -n "${TAVIK_TEST_DEADLINE:-}" ] && rest=$((TAVIK_TEST_DEADLINE - $(date +%s)))
+  echo $((rest < 0 ? 0 : rest))
 }
 
 # Seconds left of the set-up's budget (TAVIK_WINE_SETUP_BUDGET; under emulation 30 min by
@@ -64,16 +62,15 @@ until_deadline() {
 # and never past the test run's deadline. Natively there is no budget of its own.
 setup_start=$(date +%s)
 setup_budget=${TAVIK_WINE_SETUP_BUDGET:-}
-left() { # left LIMIT: the smaller of LIMIT, what the budget has left and the deadline
+left() { # left LIMIT: the smaller of LIMIT, what the budget has left and the deadline (>= 0)
   local limit=$1 rest
   rest=$(until_deadline)
   [ "$rest" -lt "$limit" ] && limit=$rest
   if [ -n "$setup_budget" ]; then
     rest=$((setup_budget - ($(date +%s) - setup_start)))
-    [ "$rest" -lt 0 ] && rest=0
     [ "$rest" -lt "$limit" ] && limit=$rest
   fi
-  echo "$limit"
+  echo $((limit < 0 ? 0 : limit))
 }
 
 # Waits (at most 30 min, or what the budget has left) until no "wineboot --init" of this prefix
